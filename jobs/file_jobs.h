@@ -22,9 +22,25 @@ inline constexpr std::uint32_t DEFAULT_JUMBLE_ROUNDS = 7;
 // for at most STREAM_BLOCK_LIMIT. Both front ends use it.
 [[nodiscard]] std::uint32_t requested_block_size(std::uint32_t block_size, std::uint32_t jumble_rounds);
 
+// Free space the encryption of size bytes in blocks of block_size must leave
+// beyond the container itself: 1 MiB plus 1 MiB per 65536 blocks (blocks of
+// less than 32768 bytes count as 32768).
+[[nodiscard]] std::uint64_t encrypt_space_reserve(std::uint64_t size, std::uint32_t block_size);
+
+// True when free bytes hold size bytes and still leave reserve.
+[[nodiscard]] constexpr bool has_room(std::uint64_t free, std::uint64_t size, std::uint64_t reserve) {
+    return free >= size && free - size >= reserve;
+}
+
+// The free-space query the drivers use; tests replace it to simulate a full or
+// failing volume. A failed query counts as not enough space.
+using FreeSpaceFn = bool (*)(const char16_t* directory, std::uint64_t* bytes);
+FreeSpaceFn& free_space_query();
+
 // Paths are NUL-terminated UTF-16; keyfile, password and hint may be null.
 // Each returns the final status, also left in job.status. A cancel (run_state
-// Cancelling) returns ok and leaves no output.
+// Cancelling) returns ok and leaves no output. An output path that names the
+// source or the key file is refused with create_failed before anything opens.
 StatusCode decrypt_file(JobContext& job, const char16_t* container, const char16_t* output,
                         const char16_t* keyfile, const char16_t* password, ProgressSink* owner);
 StatusCode encrypt_file(JobContext& job, const char16_t* source, const char16_t* output,
