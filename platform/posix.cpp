@@ -223,7 +223,7 @@ unsigned days_in_month(unsigned year, unsigned month) {
 bool append_utf16(const char* text, char16_t* out, std::size_t* used, std::size_t capacity) {
     std::mbstate_t state{};
     const char* p = text;
-    std::size_t left = std::strlen(text);
+    std::size_t left = std::strlen(text) + 1;  // the NUL ends the loop
     for (;;) {
         char16_t unit = 0;
         const std::size_t r = std::mbrtoc16(&unit, p, left, &state);
