@@ -1,0 +1,838 @@
+// End-to-end driver for corvane.exe: starts the program, works its windows from
+// outside the way a user would (through window messages only), and checks what
+// the windows show and what the jobs leave on disk.
+//
+// Usage: corvane-e2e-driver <corvane.exe> <scratch folder> <screenshot folder>
+// Prints one line per check and ends with "N passed, M failed".
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Generous: Wine under a virtual X server on a shared two-core machine is slow,
+// and a time-out is reported as a failure anyway.
+constexpr DWORD DIALOG_WAIT_MS = 30000;
+constexpr DWORD JOB_WAIT_MS = 300000;
+constexpr DWORD POLL_MS = 50;
+constexpr UINT SEND_TIMEOUT_MS = 10000;
+
+int passed = 0;
+int failed = 0;
+
+std::string narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t unit : text) {
+    if (unit == L'\r') {
+      out += "\\r";
+    } else if (unit == L'\n') {
+      out += "\\n";
+    } else if (unit >= 0x20 && unit < 0x7F) {
+      out += static_cast<char>(unit);
+    } else {
+      char code[12];
+      std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(unit));
+      out += code;
+    }
+  }
+  return out;
+}
+
+void check(bool ok, const char* name, const std::string& detail = {}) {
+  if (ok) {
+    ++passed;
+    std::printf("ok   %s\n", name);
+  } else {
+    ++failed;
+    std::printf("FAIL %s%s%s\n", name, detail.empty() ? "" : ": ", detail.c_str());
+  }
+  std::fflush(stdout);
+}
+
+void check_text(const std::wstring& seen, const std::wstring& expected, const char* name) {
+  check(seen == expected, name, "expected \"" + narrow(expected) + "\", seen \"" + narrow(seen) + "\"");
+}
+
+void note(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::printf("# ");
+  std::vprintf(format, args);
+  std::printf("\n");
+  std::fflush(stdout);
+  va_end(args);
+}
+
+// Polls until the condition holds; false after the time-out.
+bool wait_until(const std::function<bool()>& condition, DWORD timeout_ms) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    if (condition()) return true;
+    if (GetTickCount64() - start > timeout_ms) return false;
+    Sleep(POLL_MS);
+  }
+}
+
+// ---- Reading and driving windows of the other process ----------------------
+
+std::wstring text_of(HWND window) {
+  if (!window) return L"<no window>";
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &length)) {
+    return L"<no answer>";
+  }
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, static_cast<WPARAM>(text.size()), reinterpret_cast<LPARAM>(text.data()),
+                      SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &copied);
+  text.resize(copied);
+  return text;
+}
+
+std::wstring item_text(HWND dialog, int id) { return text_of(GetDlgItem(dialog, id)); }
+
+void set_text(HWND window, const std::wstring& text) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                      SEND_TIMEOUT_MS, &result);
+}
+
+// Posted, not sent: a click that opens a modal dialog would otherwise hold the
+// driver until that dialog ends.
+void click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+bool enabled(HWND dialog, int id) {
+  HWND item = GetDlgItem(dialog, id);
+  return item && IsWindowEnabled(item);
+}
+
+bool visible(HWND dialog, int id) {
+  HWND item = GetDlgItem(dialog, id);
+  return item && IsWindowVisible(item);
+}
+
+LRESULT send(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &result);
+  return static_cast<LRESULT>(result);
+}
+
+std::wstring class_of(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+DWORD app_process_id = 0;
+
+std::vector<HWND> app_dialogs() {
+  std::vector<HWND> found;
+  EnumWindows(
+      [](HWND window, LPARAM list) -> BOOL {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == app_process_id && IsWindowVisible(window) && class_of(window) == L"#32770") {
+          reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// A visible dialog of the program that satisfies the predicate, waited for.
+HWND wait_dialog(const std::function<bool(HWND)>& match, DWORD timeout_ms = DIALOG_WAIT_MS) {
+  HWND found = nullptr;
+  wait_until(
+      [&] {
+        for (HWND window : app_dialogs()) {
+          if (match(window)) {
+            found = window;
+            return true;
+          }
+        }
+        return false;
+      },
+      timeout_ms);
+  return found;
+}
+
+HWND wait_titled(const std::wstring& title, DWORD timeout_ms = DIALOG_WAIT_MS) {
+  return wait_dialog([&](HWND window) { return text_of(window) == title; }, timeout_ms);
+}
+
+// The progress dialog has no title until the job announces itself; its bar is
+// what tells it apart.
+HWND wait_progress() {
+  return wait_dialog([](HWND window) {
+    HWND bar = GetDlgItem(window, 1028);
+    return bar && class_of(bar) == L"msctls_progress32";
+  });
+}
+
+HWND wait_message_box() {
+  return wait_dialog([](HWND window) {
+    return GetDlgItem(window, 1004) != nullptr && GetDlgItem(window, 1) != nullptr &&
+           GetDlgItem(window, 1028) == nullptr;
+  });
+}
+
+bool wait_gone(HWND window, DWORD timeout_ms = DIALOG_WAIT_MS) {
+  return wait_until([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeout_ms);
+}
+
+bool wait_item_text(HWND dialog, int id, const std::wstring& expected, DWORD timeout_ms) {
+  return wait_until([&] { return item_text(dialog, id) == expected; }, timeout_ms);
+}
+
+// ---- Screenshots ---------------------------------------------------------------
+
+std::wstring shot_folder;
+
+// Copies the window's screen area into a 24-bit BMP; the run script turns it
+// into PNG. The window is repainted first so that the capture is current.
+void screenshot(HWND window, const wchar_t* name) {
+  if (!window) return;
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  Sleep(400);
+  RECT area{};
+  GetWindowRect(window, &area);
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  if (width <= 0 || height <= 0) return;
+
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  GdiFlush();
+
+  const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  const DWORD image_size = stride * static_cast<DWORD>(height);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + image_size;
+  const std::wstring path = shot_folder + L"\\" + name + L".bmp";
+  HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    WriteFile(out, &file, sizeof file, &written, nullptr);
+    WriteFile(out, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr);
+    WriteFile(out, bits, image_size, &written, nullptr);
+    CloseHandle(out);
+  }
+  SelectObject(memory, previous);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+// ---- Files -------------------------------------------------------------------
+
+std::wstring scratch;
+
+std::wstring in_scratch(const wchar_t* name) { return scratch + L"\\" + name; }
+
+// Bytes that differ from position to position and from file to file, so that a
+// block dropped, repeated or moved shows in the comparison.
+std::vector<unsigned char> pattern(size_t size, uint32_t seed) {
+  std::vector<unsigned char> bytes(size);
+  uint32_t state = seed;
+  for (auto& byte : bytes) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    byte = static_cast<unsigned char>(state >> 24);
+  }
+  return bytes;
+}
+
+bool write_file(const std::wstring& path, const std::vector<unsigned char>& bytes, const FILETIME* write_time) {
+  HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  size_t done = 0;
+  while (ok && done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 24));
+    DWORD written = 0;
+    ok = WriteFile(out, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+    done += chunk;
+  }
+  if (ok && write_time) ok = SetFileTime(out, nullptr, nullptr, write_time);
+  CloseHandle(out);
+  return ok;
+}
+
+bool read_file(const std::wstring& path, std::vector<unsigned char>& bytes) {
+  HANDLE in = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size{};
+  GetFileSizeEx(in, &size);
+  bytes.assign(static_cast<size_t>(size.QuadPart), 0);
+  DWORD got = 0;
+  const bool ok = ReadFile(in, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size();
+  CloseHandle(in);
+  return ok;
+}
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+FILETIME write_time_of(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime;
+}
+
+uint64_t ticks(FILETIME time) { return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
+
+// The date text of the main window: the short date and the time without
+// seconds in the user's formats, local time, after the field's leading space.
+std::wstring date_text(FILETIME time) {
+  SYSTEMTIME utc{};
+  SYSTEMTIME local{};
+  FileTimeToSystemTime(&time, &utc);
+  SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+  wchar_t date[96] = {};
+  wchar_t clock[32] = {};
+  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 96);
+  GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, clock, 32);
+  return std::wstring(L" ") + date + L" " + clock;
+}
+
+// The block size encryption settles on for a requested size: the candidate
+// between half and one and a half times the request that leaves the least
+// room in the last block, then the one nearest the request, the larger on a tie.
+uint32_t chosen_block_size(uint32_t requested, uint64_t file_size) {
+  uint64_t c = std::max<uint64_t>(requested, 0x8000);
+  c = std::min<uint64_t>(c, 0x2000000);
+  if (file_size <= c) return static_cast<uint32_t>(file_size);
+  uint64_t best = 0;
+  uint64_t best_slack = 0;
+  uint64_t best_distance = 0;
+  for (uint64_t i = c / 2; i <= c + c / 2; ++i) {
+    const uint64_t rest = file_size % i;
+    const uint64_t slack = rest == 0 ? 0 : i - rest;
+    const uint64_t distance = i > c ? i - c : c - i;
+    if (best == 0 || slack < best_slack || (slack == best_slack && distance <= best_distance)) {
+      best = i;
+      best_slack = slack;
+      best_distance = distance;
+    }
+  }
+  return static_cast<uint32_t>(best);
+}
+
+std::wstring block_part(uint32_t block) {
+  if (block >= 1048576) return std::to_wstring((block + 524288) / 1048576) + L" MB Block";
+  if (block >= 1024) return std::to_wstring((block + 512) / 1024) + L" KB Block";
+  return std::to_wstring(block) + L" Byte Block";
+}
+
+// ---- The program's dialogs ------------------------------------------------------
+
+HWND main_window = nullptr;
+
+// Answers the system's Open or Save dialog with a full path.
+bool answer_file_dialog(HWND dialog, const std::wstring& path) {
+  if (!dialog) return false;
+  HWND name = GetDlgItem(dialog, 0x47C);
+  if (name && class_of(name) == L"ComboBoxEx32") {
+    HWND inner = FindWindowExW(name, nullptr, L"ComboBox", nullptr);
+    HWND edit = inner ? FindWindowExW(inner, nullptr, L"Edit", nullptr) : nullptr;
+    name = edit ? edit : name;
+  } else if (!name) {
+    name = GetDlgItem(dialog, 0x480);
+  }
+  if (!name) return false;
+  set_text(name, path);
+  click(dialog, IDOK);
+  return wait_gone(dialog);
+}
+
+// The file name the dialog proposes, as shown in its name field.
+std::wstring proposed_name(HWND dialog) {
+  HWND name = GetDlgItem(dialog, 0x47C);
+  if (!name) name = GetDlgItem(dialog, 0x480);
+  return text_of(name);
+}
+
+bool ends_with(const std::wstring& text, const std::wstring& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+int find_item_by_data(HWND list, LRESULT value) {
+  const auto count = static_cast<int>(send(list, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    if (send(list, CB_GETITEMDATA, static_cast<WPARAM>(i), 0) == value) return i;
+  }
+  return -1;
+}
+
+std::wstring list_item(HWND list, int index) {
+  const auto length = send(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length < 0) return L"<none>";
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  send(list, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+// Selects by item data and tells the dialog, as a confirmed choice in the list would.
+bool choose(HWND dialog, int id, LRESULT value) {
+  HWND list = GetDlgItem(dialog, id);
+  const int index = find_item_by_data(list, value);
+  if (index < 0) return false;
+  send(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  send(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELENDOK), reinterpret_cast<LPARAM>(list));
+  return true;
+}
+
+struct Encryption {
+  std::wstring password;
+  std::wstring hint;
+  LRESULT rounds;
+  LRESULT block;
+};
+
+// Fills an open Select Password dialog and accepts it.
+void fill_select_password(HWND dialog, const Encryption& job) {
+  check(choose(dialog, 1022, job.rounds), "select: jumble rounds offered");
+  check(choose(dialog, 1023, job.block), "select: block size offered");
+  set_text(GetDlgItem(dialog, 1008), job.password);
+  set_text(GetDlgItem(dialog, 1009), job.password);
+  set_text(GetDlgItem(dialog, 1006), job.hint);
+  click(dialog, IDOK);
+}
+
+// Waits for the job's final status text, then closes the progress dialog with
+// its Close button. The dialog is returned for the caller's checks before closing.
+bool finish_job(HWND progress, const std::wstring& status, const char* name, const wchar_t* shot = nullptr) {
+  const bool done = wait_item_text(progress, 1027, status, JOB_WAIT_MS);
+  check(done, name, "status expected \"" + narrow(status) + "\", seen \"" + narrow(item_text(progress, 1027)) + "\"");
+  if (!done) return false;
+  if (shot) screenshot(progress, shot);
+  check_text(item_text(progress, 2), L"Close", "progress: button 2 reads Close after the job");
+  check(!visible(progress, 1), "progress: Pause button hidden after the job");
+  click(progress, 2);
+  check(wait_gone(progress), "progress: Close closes the dialog");
+  return true;
+}
+
+// ---- Scenario ----------------------------------------------------------------------
+
+constexpr uint32_t PLAIN_SIZE = 300 * 1024;
+const wchar_t* const PASSWORD = L"correct horse \u00e9t\u00e9";
+const wchar_t* const HINT = L"the usual one";
+
+// 2021-03-04 05:06:07.8901234 UTC: a time with a sub-second part, so that
+// restoring it exactly is distinguishable from rounding.
+FILETIME source_time() {
+  SYSTEMTIME when{2021, 3, 4, 4, 5, 6, 7, 0};
+  FILETIME time{};
+  SystemTimeToFileTime(&when, &time);
+  const uint64_t exact = ticks(time) + 8901234;
+  return FILETIME{static_cast<DWORD>(exact), static_cast<DWORD>(exact >> 32)};
+}
+
+void check_main_plain(const wchar_t* file_name, uint32_t size_bytes, FILETIME time, const wchar_t* size_text) {
+  (void)size_bytes;
+  check_text(item_text(main_window, 1010), file_name, "main: File shows the name");
+  check_text(item_text(main_window, 1011), L" E2EDATA File", "main: Type of an unregistered extension");
+  check_text(item_text(main_window, 1012), size_text, "main: Size text");
+  check_text(item_text(main_window, 1013), date_text(time), "main: Date text of the last-write time");
+  check_text(item_text(main_window, 1015), L"&Encrypt...", "main: button 1015 reads &Encrypt...");
+  check(enabled(main_window, 1015), "main: Encrypt enabled");
+  check(!enabled(main_window, 1016), "main: Test disabled for a plain file");
+  check_text(text_of(main_window), L"Corvane", "main: title of a plain file");
+}
+
+void check_main_container(const wchar_t* title, const wchar_t* stored_name, const std::wstring& scheme,
+                          const wchar_t* size_text, FILETIME time) {
+  check_text(text_of(main_window), title, "main: title is the container's name");
+  check_text(item_text(main_window, 1010), stored_name, "main: File shows the stored name");
+  check_text(item_text(main_window, 1011), scheme, "main: Type shows the scheme");
+  check_text(item_text(main_window, 1012), size_text, "main: Size of the stored file");
+  check_text(item_text(main_window, 1013), date_text(time), "main: Date of the stored file");
+  check_text(item_text(main_window, 1015), L"&Decrypt...", "main: button 1015 reads &Decrypt...");
+  check(enabled(main_window, 1015), "main: Decrypt enabled");
+  check(enabled(main_window, 1016), "main: Test enabled for a container");
+}
+
+// Opens a file through the Open button and its dialog.
+bool open_through_dialog(const std::wstring& path) {
+  click(main_window, 1014);
+  HWND open = wait_titled(L"Open");
+  check(open != nullptr, "open: the Open dialog appears");
+  return answer_file_dialog(open, path);
+}
+
+// Encrypt from a plain file shown in the main window; returns the progress dialog.
+HWND start_encrypt(const Encryption& job, const std::wstring& output, const wchar_t* shot = nullptr) {
+  click(main_window, 1015);
+  HWND select = wait_titled(L"Select Password");
+  check(select != nullptr, "encrypt: Select Password appears");
+  if (!select) return nullptr;
+  if (shot) screenshot(select, shot);
+  fill_select_password(select, job);
+  HWND save = wait_titled(L"Save As");
+  check(save != nullptr, "encrypt: Save dialog appears after the password");
+  if (!save) return nullptr;
+  check(answer_file_dialog(save, output), "encrypt: Save dialog accepts the output path");
+  HWND progress = wait_progress();
+  check(progress != nullptr, "encrypt: progress dialog appears");
+  return progress;
+}
+
+// Decrypt the container shown; returns the progress dialog.
+HWND start_decrypt(const std::wstring& output, const std::wstring& password, const std::wstring& expected_name,
+                   const std::wstring& expected_hint, const wchar_t* shot = nullptr) {
+  click(main_window, 1015);
+  HWND save = wait_titled(L"Save As");
+  check(save != nullptr, "decrypt: Save dialog comes first");
+  if (!save) return nullptr;
+  const std::wstring proposed = proposed_name(save);
+  check(ends_with(proposed, expected_name), "decrypt: Save dialog proposes the output name",
+        "expected ...\"" + narrow(expected_name) + "\", seen \"" + narrow(proposed) + "\"");
+  check(answer_file_dialog(save, output), "decrypt: Save dialog accepts the output path");
+  HWND enter = wait_titled(L"Enter Password");
+  check(enter != nullptr, "decrypt: Enter Password appears");
+  if (!enter) return nullptr;
+  check_text(item_text(enter, 1006), expected_hint, "enter: shows the stored hint");
+  check_text(item_text(enter, 1005), L"", "enter: password field starts empty");
+  if (shot) screenshot(enter, shot);
+  set_text(GetDlgItem(enter, 1005), password);
+  click(enter, IDOK);
+  check(wait_gone(enter), "enter: OK closes the dialog");
+  HWND progress = wait_progress();
+  check(progress != nullptr, "decrypt: progress dialog appears");
+  return progress;
+}
+
+void compare_output(const std::wstring& source, const std::wstring& output, const char* what) {
+  std::vector<unsigned char> expected;
+  std::vector<unsigned char> seen;
+  const bool read = read_file(source, expected) && read_file(output, seen);
+  std::string detail = "source " + std::to_string(expected.size()) + " bytes, output " + std::to_string(seen.size());
+  if (read && expected.size() == seen.size()) {
+    for (size_t i = 0; i < expected.size(); ++i) {
+      if (expected[i] != seen[i]) {
+        detail += ", first difference at byte " + std::to_string(i);
+        break;
+      }
+    }
+  }
+  check(read && expected == seen, (std::string(what) + ": output equals the source byte for byte").c_str(), detail);
+  const uint64_t want = ticks(write_time_of(source));
+  const uint64_t got = ticks(write_time_of(output));
+  check(want == got, (std::string(what) + ": output keeps the source's last-write time").c_str(),
+        "expected " + std::to_string(want) + ", seen " + std::to_string(got));
+}
+
+void run(const std::wstring& app) {
+  CreateDirectoryW(scratch.c_str(), nullptr);
+  const std::wstring plain = in_scratch(L"plain.e2edata");
+  const std::wstring key = in_scratch(L"key.material");
+  const std::wstring big = in_scratch(L"big.e2edata");
+  const FILETIME time = source_time();
+  check(write_file(plain, pattern(PLAIN_SIZE, 0x1234567u), &time), "setup: plain source written");
+  check(write_file(key, pattern(100000, 0xBADC0DEu), nullptr), "setup: key file written");
+
+  // 1. Start with the source on the command line.
+  std::wstring command = L"\"" + app + L"\" \"" + plain + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(app.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, scratch.c_str(), &startup,
+                      &process)) {
+    check(false, "start: corvane.exe starts", "CreateProcess error " + std::to_string(GetLastError()));
+    return;
+  }
+  app_process_id = process.dwProcessId;
+  main_window = wait_dialog([](HWND window) { return GetDlgItem(window, 1015) && GetDlgItem(window, 1010); });
+  check(main_window != nullptr, "start: main window appears");
+  if (!main_window) {
+    TerminateProcess(process.hProcess, 1);
+    return;
+  }
+  wait_item_text(main_window, 1010, L"plain.e2edata", DIALOG_WAIT_MS);
+  screenshot(main_window, L"01-main-plain");
+  check_main_plain(L"plain.e2edata", PLAIN_SIZE, time, L" 300 KB");
+  check_text(item_text(main_window, 1014), L"&Open...", "main: Open button text");
+  check_text(item_text(main_window, 1017), L"&About", "main: About button text");
+
+  // About.
+  click(main_window, 1017);
+  HWND about = wait_titled(L"About");
+  check(about != nullptr, "about: dialog appears");
+  if (about) {
+    screenshot(about, L"02-about");
+    const std::wstring lines = item_text(about, 1003);
+    check(lines.rfind(L"Corvane\r\nFile Encryption\r\n23.8 (x64)\r\n", 0) == 0, "about: first three lines",
+          "seen \"" + narrow(lines) + "\"");
+    click(about, IDCANCEL);
+    check(wait_gone(about), "about: OK closes it");
+  }
+
+  // 2 and 7. Select Password: the lists, a mismatch, then the real choice.
+  const Encryption first{PASSWORD, HINT, 25, 65536};
+  const std::wstring container = in_scratch(L"plain.qvk");
+  click(main_window, 1015);
+  HWND select = wait_titled(L"Select Password");
+  check(select != nullptr, "select: dialog appears");
+  if (!select) return;
+  {
+    HWND rounds = GetDlgItem(select, 1022);
+    const std::vector<std::wstring> round_texts{L"QVK Stream",         L"QVK 1X Jumble",     L"QVK 2X Jumble",
+                                                L"QVK 3X Jumble",      L"QVK 7X Jumble",     L"QVK 25X Jumble",
+                                                L"QVK 85X Jumble",     L"QVK 300X Jumble",   L"QVK 1024X Jumble",
+                                                L"QVK 3600X Jumble",   L"QVK 12800X Jumble", L"QVK 45000X Jumble"};
+    std::vector<std::wstring> seen;
+    const auto count = static_cast<int>(send(rounds, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) seen.push_back(list_item(rounds, i));
+    std::wstring joined;
+    for (const auto& text : seen) joined += text + L"|";
+    check(seen == round_texts, "select: Encryption list entries in order", "seen " + narrow(joined));
+    check_text(list_item(rounds, static_cast<int>(send(rounds, CB_GETCURSEL, 0, 0))), L"QVK 7X Jumble",
+               "select: 7 rounds selected by default");
+
+    HWND blocks = GetDlgItem(select, 1023);
+    const std::vector<std::wstring> block_texts{L"16 to 48 KB",   L"32 to 96 KB",   L"64 to 192 KB",
+                                                L"128 to 384 KB", L"256 to 768 KB", L"512 to 1536 KB",
+                                                L"1 to 3 MB",     L"2 to 6 MB",     L"4 to 12 MB"};
+    seen.clear();
+    const auto block_count = static_cast<int>(send(blocks, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < block_count; ++i) seen.push_back(list_item(blocks, i));
+    joined.clear();
+    for (const auto& text : seen) joined += text + L"|";
+    check(seen == block_texts, "select: Blocksize list entries in order", "seen " + narrow(joined));
+    check_text(list_item(blocks, static_cast<int>(send(blocks, CB_GETCURSEL, 0, 0))), L"256 to 768 KB",
+               "select: 512 KiB blocks selected by default");
+    check(send(GetDlgItem(select, 1008), EM_GETPASSWORDCHAR, 0, 0) == 0x25CF, "select: password field masks with U+25CF");
+    screenshot(select, L"03-select-password");
+
+    set_text(GetDlgItem(select, 1008), L"alpha");
+    set_text(GetDlgItem(select, 1009), L"alphA");
+    set_text(GetDlgItem(select, 1006), HINT);
+    click(select, IDOK);
+    HWND mismatch = wait_message_box();
+    check(mismatch != nullptr, "mismatch: message appears");
+    if (mismatch) {
+      screenshot(mismatch, L"04-mismatch");
+      check_text(text_of(mismatch), L"Password Error", "mismatch: title");
+      check_text(item_text(mismatch, 1004), L"Password and Confirm do not match. Try again.", "mismatch: text");
+      click(mismatch, IDOK);
+      check(wait_gone(mismatch), "mismatch: OK closes the message");
+    }
+    check(IsWindowVisible(select), "mismatch: Select Password stays open");
+    check_text(item_text(select, 1008), L"", "mismatch: password field emptied");
+    check_text(item_text(select, 1009), L"", "mismatch: confirm field emptied");
+    check_text(item_text(select, 1006), HINT, "mismatch: hint kept");
+  }
+  fill_select_password(select, first);
+  HWND save = wait_titled(L"Save As");
+  check(save != nullptr, "encrypt: Save dialog appears after the password");
+  if (!save) return;
+  screenshot(save, L"05-save-encrypt");
+  const std::wstring proposed = proposed_name(save);
+  check(ends_with(proposed, L"plain.qvk"), "encrypt: Save proposes the source name with .qvk",
+        "seen \"" + narrow(proposed) + "\"");
+  check(answer_file_dialog(save, container), "encrypt: Save dialog accepts the output path");
+  HWND progress = wait_progress();
+  check(progress != nullptr, "encrypt: progress dialog appears");
+  if (!progress) return;
+  if (wait_item_text(progress, 1027, L"Encryption completed successfully.", JOB_WAIT_MS)) {
+    check_text(text_of(progress), L"Encrypting", "progress: title while encrypting");
+    check_text(item_text(progress, 1012), L"300 KB  ", "progress: size text");
+    check(send(GetDlgItem(progress, 1028), PBM_GETPOS, 0, 0) == 100, "progress: bar at 100 when done");
+  }
+  finish_job(progress, L"Encryption completed successfully.", "encrypt: completes", L"06-progress-encrypted");
+
+  const std::wstring scheme = L" QVK 25X Jumble, " + block_part(chosen_block_size(65536, PLAIN_SIZE));
+  wait_item_text(main_window, 1015, L"&Decrypt...", DIALOG_WAIT_MS);
+  screenshot(main_window, L"07-main-container");
+  check_main_container(L"plain.qvk", L"plain.e2edata", scheme, L" 300 KB", time);
+  check(exists(container), "encrypt: container written");
+
+  // 3. Test.
+  click(main_window, 1016);
+  progress = wait_progress();
+  check(progress != nullptr, "test: progress dialog appears");
+  if (progress) {
+    if (wait_item_text(progress, 1027, L"Test completed. There are no errors.", JOB_WAIT_MS)) {
+      check_text(text_of(progress), L"Testing", "test: title");
+    }
+    finish_job(progress, L"Test completed. There are no errors.", "test: completes", L"08-progress-tested");
+  }
+
+  // 4. Wrong password, then the right one.
+  const std::wstring decrypted = in_scratch(L"decrypted.e2edata");
+  progress = start_decrypt(decrypted, L"wrong password", L"plain.e2edata", HINT, L"09-enter-password");
+  if (progress) {
+    HWND error = wait_message_box();
+    check(error != nullptr, "wrong password: message appears");
+    if (error) {
+      screenshot(error, L"10-password-error");
+      check_text(text_of(error), L"Password Error", "wrong password: title");
+      check_text(item_text(error, 1004), L"The password and/or keyfile you have entered is incorrect.",
+                 "wrong password: text");
+      click(error, IDOK);
+      check(wait_gone(error), "wrong password: OK closes the message");
+    }
+    finish_job(progress, L"Decryption failed.", "wrong password: decryption fails");
+  }
+  check(!exists(decrypted), "wrong password: no output left");
+
+  progress = start_decrypt(decrypted, PASSWORD, L"decrypted.e2edata", HINT);
+  if (progress) finish_job(progress, L"Decryption completed successfully.", "decrypt: completes");
+  compare_output(plain, decrypted, "decrypt");
+
+  // 5. Key file.
+  click(main_window, 1020);
+  HWND open_key = wait_titled(L"Open Key");
+  check(open_key != nullptr, "key: Open Key dialog appears");
+  if (open_key) {
+    check(answer_file_dialog(open_key, key), "key: dialog accepts the key file");
+    check_text(item_text(main_window, 1019), key, "key: field shows the key file");
+    check(send(GetDlgItem(main_window, 1018), BM_GETCHECK, 0, 0) == BST_CHECKED, "key: box ticked");
+  }
+  screenshot(main_window, L"11-main-keyfile");
+  check(open_through_dialog(plain), "key: plain file opened again");
+  wait_item_text(main_window, 1015, L"&Encrypt...", DIALOG_WAIT_MS);
+  check_main_plain(L"plain.e2edata", PLAIN_SIZE, time, L" 300 KB");
+  const std::wstring keyed = in_scratch(L"keyed.qvk");
+  const Encryption second{L"k", L"", 0, 32768};
+  progress = start_encrypt(second, keyed);
+  if (progress) finish_job(progress, L"Encryption completed successfully.", "key: encryption completes");
+  wait_item_text(main_window, 1015, L"&Decrypt...", DIALOG_WAIT_MS);
+  check_main_container(L"keyed.qvk", L"plain.e2edata", L" QVK Stream", L" 300 KB", time);
+
+  // Untick: the path stays, but the key is not used, so the password alone fails.
+  click(main_window, 1018);
+  check(wait_until([] { return send(GetDlgItem(main_window, 1018), BM_GETCHECK, 0, 0) == BST_UNCHECKED; },
+                   DIALOG_WAIT_MS),
+        "key: box unticked");
+  check_text(item_text(main_window, 1019), key, "key: unticking keeps the path");
+  const std::wstring keyed_out = in_scratch(L"keyed-out.e2edata");
+  progress = start_decrypt(keyed_out, L"k", L"plain.e2edata", L"");
+  if (progress) {
+    HWND error = wait_message_box();
+    check(error != nullptr && text_of(error) == L"Password Error", "key: without the key file the password fails");
+    if (error) {
+      click(error, IDOK);
+      wait_gone(error);
+    }
+    finish_job(progress, L"Decryption failed.", "key: decryption without key fails");
+  }
+  check(!exists(keyed_out), "key: failed decryption leaves no output");
+
+  // Tick again: with a path present no dialog opens.
+  click(main_window, 1018);
+  check(wait_until([] { return send(GetDlgItem(main_window, 1018), BM_GETCHECK, 0, 0) == BST_CHECKED; },
+                   DIALOG_WAIT_MS),
+        "key: box ticked again without a dialog");
+  check(wait_titled(L"Open Key", 1000) == nullptr, "key: no Open Key dialog when a path is present");
+  progress = start_decrypt(keyed_out, L"k", L"keyed-out.e2edata", L"");
+  if (progress) finish_job(progress, L"Decryption completed successfully.", "key: decryption with key completes");
+  compare_output(plain, keyed_out, "key");
+
+  click(main_window, 1021);
+  check(wait_item_text(main_window, 1019, L"", DIALOG_WAIT_MS), "key: X forgets the key file");
+  check(send(GetDlgItem(main_window, 1018), BM_GETCHECK, 0, 0) == BST_UNCHECKED, "key: X unticks the box");
+
+  // 6 and 8. A long job: Pause, Continue, closing refused, Cancel answered No, then Yes.
+  constexpr uint32_t BIG_SIZE = 96u << 20;
+  check(write_file(big, pattern(BIG_SIZE, 0xC0FFEEu), &time), "setup: large source written");
+  check(open_through_dialog(big), "long: large file opened");
+  wait_item_text(main_window, 1012, L" 96.0 MB", DIALOG_WAIT_MS);
+  check_text(item_text(main_window, 1012), L" 96.0 MB", "long: size text of 96 MiB");
+  const std::wstring big_out = in_scratch(L"big.qvk");
+  const Encryption slow{L"slow", L"", 45000, 524288};
+  progress = start_encrypt(slow, big_out);
+  if (progress) {
+    check(wait_item_text(progress, 1027, L"Encrypting...", JOB_WAIT_MS), "long: status Encrypting...",
+          "seen \"" + narrow(item_text(progress, 1027)) + "\"");
+    check_text(item_text(progress, 1), L"&Pause", "long: button 1 reads &Pause");
+    click(progress, 1);
+    check(wait_item_text(progress, 1027, L"Paused", DIALOG_WAIT_MS), "long: Pause shows Paused");
+    check_text(item_text(progress, 1), L"&Continue", "long: button 1 reads &Continue");
+    screenshot(progress, L"12-progress-paused");
+    click(progress, 1);
+    check(wait_item_text(progress, 1027, L"Continuing...", DIALOG_WAIT_MS), "long: Continue shows Continuing...");
+    check_text(item_text(progress, 1), L"&Pause", "long: button 1 back to &Pause");
+
+    // Sent, not posted: when it returns the main window has handled the close.
+    send(main_window, WM_CLOSE, 0, 0);
+    check(IsWindow(main_window) && IsWindowVisible(main_window), "long: main window refuses to close during a job");
+    check(IsWindow(progress) && IsWindowVisible(progress), "long: job goes on after the refused close");
+
+    click(progress, 2);
+    HWND confirm = wait_titled(L"Cancel Confirmation");
+    check(confirm != nullptr, "cancel: confirmation appears");
+    if (confirm) {
+      screenshot(confirm, L"13-cancel-confirmation");
+      check_text(item_text(progress, 1027), L"Paused", "cancel: job paused while asking");
+      const HWND question = FindWindowExW(confirm, nullptr, L"Static", nullptr);
+      check_text(text_of(question), L"Do you want to cancel?", "cancel: question text");
+      check_text(item_text(confirm, 1), L"&Yes", "cancel: Yes button");
+      check_text(item_text(confirm, 2), L"&No", "cancel: No button");
+      click(confirm, 2);
+      check(wait_gone(confirm), "cancel: No closes the confirmation");
+      check(wait_item_text(progress, 1027, L"Continuing...", DIALOG_WAIT_MS), "cancel: No resumes the job");
+    }
+    click(progress, 2);
+    confirm = wait_titled(L"Cancel Confirmation");
+    check(confirm != nullptr, "cancel: confirmation appears again");
+    if (confirm) {
+      click(confirm, 1);
+      check(wait_gone(progress, JOB_WAIT_MS), "cancel: Yes ends the job and closes the progress dialog");
+    }
+  }
+  check(!exists(big_out), "cancel: no output left after a cancelled job");
+  check_text(item_text(main_window, 1015), L"&Encrypt...", "cancel: main window still shows the plain file");
+
+  // Closing from Idle ends the process with exit code 0.
+  PostMessageW(main_window, WM_CLOSE, 0, 0);
+  const bool ended = WaitForSingleObject(process.hProcess, DIALOG_WAIT_MS) == WAIT_OBJECT_0;
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  check(ended, "close: the process ends when the main window closes");
+  if (ended) check(code == 0, "close: exit code 0", "seen " + std::to_string(code));
+  if (!ended) TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 4) {
+    std::printf("usage: corvane-e2e-driver <corvane.exe> <scratch folder> <screenshot folder>\n");
+    std::printf("0 passed, 1 failed\n");
+    return 2;
+  }
+  scratch = argv[2];
+  shot_folder = argv[3];
+  note("driving %s", narrow(argv[1]).c_str());
+  run(argv[1]);
+  std::printf("%d passed, %d failed\n", passed, failed);
+  std::fflush(stdout);
+  return failed == 0 ? 0 : 1;
+}
