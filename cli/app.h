@@ -1,0 +1,17 @@
+// corvane-cli as a function of its arguments: parses them, runs the command
+// and returns the exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corvane::cli {
+
+inline constexpr int EXIT_USAGE = 2;
+inline constexpr int EXIT_INTERRUPTED = 130;
+
+// args: the arguments after the program name. The terminal layer must have
+// been initialised.
+[[nodiscard]] int run(const std::vector<std::u16string>& args);
+
+}  // namespace corvane::cli

@@ -1,0 +1,56 @@
+#include "cli/progress_line.h"
+
+#include "cli/terminal.h"
+#include "cli/text.h"
+#include "ui/format.h"
+
+namespace corvane::cli {
+namespace {
+
+constexpr int BAR_MIN = 10;
+constexpr int BAR_MAX = 30;
+
+std::string shown(const char16_t* text) { return to_utf8(text); }
+
+}  // namespace
+
+std::string progress_text(const ProgressMeter& meter, const std::string& status, int width) {
+    // The dialog's rule: the bar is full from 99.9 % on.
+    double scaled = meter.fraction * 100.0 + 0.1;
+    if (!(scaled >= 0)) scaled = 0;
+    const int percent = scaled >= 100 ? 100 : static_cast<int>(scaled);
+
+    char16_t buffer[ui::FORMAT_UNITS];
+    const std::string figures = "  Elapsed Time " + shown(ui::format_duration(buffer, meter.elapsed)) +
+                                "  Remaining Time " + shown(ui::format_duration(buffer, meter.remaining)) +
+                                "  Speed " + shown(ui::format_speed(buffer, meter.speed));
+    std::string head = status + " " + (percent < 100 ? (percent < 10 ? "  " : " ") : "") + std::to_string(percent) + "% ";
+
+    const int fixed = static_cast<int>(head.size() + figures.size()) + 2;  // the brackets
+    int bar = width - 1 - fixed;
+    if (bar < BAR_MIN) bar = BAR_MIN;
+    if (bar > BAR_MAX) bar = BAR_MAX;
+    const int filled = percent * bar / 100;
+    std::string line = head + "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                       std::string(static_cast<std::size_t>(bar - filled), '-') + "]" + figures;
+    // Every text here is ASCII, so bytes are columns.
+    const auto limit = static_cast<std::size_t>(width > 1 ? width - 1 : 1);
+    if (line.size() > limit) line.resize(limit);
+    return line;
+}
+
+void ProgressLine::on_progress(const ProgressMeter& meter) {
+    std::string line = progress_text(meter, status_, width_);
+    const std::size_t length = line.size();
+    if (length < drawn_) line.append(drawn_ - length, ' ');
+    drawn_ = length;
+    terminal::write(terminal::Stream::err, "\r" + line);
+}
+
+void ProgressLine::finish() {
+    if (drawn_ == 0) return;
+    terminal::write(terminal::Stream::err, "\n");
+    drawn_ = 0;
+}
+
+}  // namespace corvane::cli
