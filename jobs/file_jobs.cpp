@@ -140,10 +140,16 @@ bool names_an_input(const char16_t* output, const char16_t* source, const char16
     return keyfile != nullptr && platform::same_file(output, keyfile);
 }
 
-bool room_for(const Output& out, std::uint64_t size, std::uint64_t reserve) {
+// A failed query counts as no room, except that a folder which does not exist
+// is reported as an output that cannot be saved, not as a full disk.
+StatusCode check_space(JobContext& job, const Output& out, std::uint64_t size, std::uint64_t reserve) {
     std::uint64_t free = 0;
-    if (!free_space_query()(out.directory, &free)) return false;
-    return has_room(free, size, reserve);
+    if (free_space_query()(out.directory, &free)) {
+        if (has_room(free, size, reserve)) return job.status;
+    } else if (out.directory[0] != 0 && !platform::path_exists(out.directory)) {
+        return fail(job, StatusCode::create_failed);
+    }
+    return fail(job, StatusCode::disk_full);
 }
 
 StatusCode open_keyfile(JobContext& job, const char16_t* keyfile) {
@@ -156,7 +162,7 @@ StatusCode open_keyfile(JobContext& job, const char16_t* keyfile) {
 StatusCode decrypt_steps(JobContext& job, const char16_t* container, Output& out, const char16_t* keyfile,
                          const char16_t* password, ProgressSink* owner) {
     if (open_container(job, container) != StatusCode::ok) return job.status;
-    if (!room_for(out, job.header.file_size(), FREE_SPACE_RESERVE)) return fail(job, StatusCode::disk_full);
+    if (check_space(job, out, job.header.file_size(), FREE_SPACE_RESERVE) != StatusCode::ok) return job.status;
     if (open_keyfile(job, keyfile) != StatusCode::ok) return job.status;
     if (create_output(job, out) != StatusCode::ok) return job.status;
     meter_start(job, job.header.file_size(), owner);
@@ -176,8 +182,8 @@ StatusCode encrypt_steps(JobContext& job, const char16_t* source, Output& out, c
     fill_header(job, jumble_rounds, block_size, hint, source + name_start(source));
 
     const std::uint64_t size = job.header.file_size();
-    if (!room_for(out, size, encrypt_space_reserve(size, job.header.block_size())))
-        return fail(job, StatusCode::disk_full);
+    if (check_space(job, out, size, encrypt_space_reserve(size, job.header.block_size())) != StatusCode::ok)
+        return job.status;
     if (open_keyfile(job, keyfile) != StatusCode::ok) return job.status;
     if (create_output(job, out) != StatusCode::ok) return job.status;
     meter_start(job, size, owner);
