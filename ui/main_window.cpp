@@ -1,0 +1,80 @@
+#include "ui/main_window.h"
+
+#include "ui/app_state.h"
+
+namespace corvane::ui {
+
+namespace {
+
+constexpr std::size_t COMMAND_LINE_LIMIT = 259;
+
+constexpr std::uint32_t VK_TAB_KEY = 0x09;
+constexpr std::uint32_t VK_SPACE_KEY = 0x20;
+constexpr std::uint32_t VK_LEFT_KEY = 0x25;
+constexpr std::uint32_t VK_RIGHT_KEY = 0x27;
+
+}  // namespace
+
+void command_line_path(const char16_t* command_line, char16_t* out) {
+    std::size_t n = 0;
+    if (command_line != nullptr) {
+        const char16_t* p = command_line;
+        if (*p == u'"') ++p;
+        while (n < COMMAND_LINE_LIMIT && p[n] != u'\0' && p[n] != u'"') {
+            out[n] = p[n];
+            ++n;
+        }
+    }
+    out[n] = u'\0';
+}
+
+bool redirects_key(std::uint32_t virtual_key) {
+    // The few keys a read-only field still needs: moving the caret and the focus.
+    return virtual_key != VK_TAB_KEY && virtual_key != VK_SPACE_KEY && virtual_key != VK_LEFT_KEY &&
+           virtual_key != VK_RIGHT_KEY;
+}
+
+KeyCommand key_command(std::uint32_t virtual_key, std::int32_t mode) {
+    switch (virtual_key) {
+    case 'A': return {true, ID_ABOUT};
+    case 'O': return {true, ID_OPEN};
+    case 'D': return {true, mode == MODE_CONTAINER ? ID_CRYPT : 0};
+    case 'E': return {true, mode == MODE_PLAIN ? ID_CRYPT : 0};
+    case 'T': return {true, mode == MODE_CONTAINER ? ID_TEST : 0};
+    default: return {false, 0};
+    }
+}
+
+CommandButtons buttons_for_container() { return {u"&Decrypt...", true, true}; }
+CommandButtons buttons_for_plain_file() { return {u"&Encrypt...", true, false}; }
+CommandButtons buttons_for_nothing() { return {nullptr, false, false}; }
+
+bool command_allowed(int command, RunState run_state, std::int32_t mode) {
+    const bool idle = run_state == RunState::idle;
+    switch (command) {
+    case ID_ABOUT: return true;
+    case ID_TEST: return idle && mode == MODE_CONTAINER;
+    case ID_CRYPT: return idle && (mode == MODE_CONTAINER || mode == MODE_PLAIN);
+    case ID_OPEN:
+    case ID_USE_KEYFILE:
+    case ID_CHOOSE_KEYFILE:
+    case ID_FORGET_KEYFILE: return idle;
+    default: return false;
+    }
+}
+
+bool accepts_drop(RunState run_state, bool main_window_enabled) {
+    return run_state == RunState::idle && main_window_enabled;
+}
+
+int edit_margin(std::uint32_t dpi) { return static_cast<int>((3u * dpi + 48u) / 96u); }
+
+std::uint32_t startup_dpi(std::uint32_t reported) { return reported > BASE_DPI ? reported : BASE_DPI; }
+
+Point centred_position(const Rect& window, const Rect& reference) {
+    const std::int32_t x = reference.left + ((reference.right - reference.left) - (window.right - window.left)) / 2;
+    const std::int32_t y = reference.top + ((reference.bottom - reference.top) - (window.bottom - window.top)) / 2;
+    return {x, y};
+}
+
+}  // namespace corvane::ui

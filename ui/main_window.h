@@ -1,0 +1,77 @@
+// The decisions of the main window that do not need a window: the command
+// line, which keys act, what the buttons show per mode, and the geometry rules
+// shared by every dialog.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/container/status.h"
+
+namespace corvane::ui {
+
+// Control ids of the main window's commands (also in resources/resource.h,
+// which the resource compiler reads).
+inline constexpr int ID_OPEN = 1014;
+inline constexpr int ID_CRYPT = 1015;
+inline constexpr int ID_TEST = 1016;
+inline constexpr int ID_ABOUT = 1017;
+inline constexpr int ID_USE_KEYFILE = 1018;
+inline constexpr int ID_KEYFILE = 1019;
+inline constexpr int ID_CHOOSE_KEYFILE = 1020;
+inline constexpr int ID_FORGET_KEYFILE = 1021;
+
+inline constexpr std::uint32_t BASE_DPI = 96;
+
+// Copies the start-up path out of the command line (the arguments without the
+// program name) into out, which holds at least 260 units: one leading quote
+// is skipped, then units are taken up to the next quote, the end, or 259.
+void command_line_path(const char16_t* command_line, char16_t* out);
+
+// True when a key pressed in one of the two read-only fields goes to the main
+// window instead: every key but Tab, Space, Left and Right.
+[[nodiscard]] bool redirects_key(std::uint32_t virtual_key);
+
+// The main window's answer to a key: handled says whether the key is one of
+// its commands at all; command is the id to post, 0 when the mode rules it out.
+struct KeyCommand {
+    bool handled;
+    int command;
+};
+[[nodiscard]] KeyCommand key_command(std::uint32_t virtual_key, std::int32_t mode);
+
+// What buttons 1015 and 1016 show after a file has been inspected.
+struct CommandButtons {
+    const char16_t* crypt_text;
+    bool crypt_enabled;
+    bool test_enabled;
+};
+[[nodiscard]] CommandButtons buttons_for_container();
+[[nodiscard]] CommandButtons buttons_for_plain_file();
+[[nodiscard]] CommandButtons buttons_for_nothing();
+
+// Whether a main-window command may act now. Open, Encrypt/Decrypt, the
+// key-file commands and Test need Idle (Test also a container shown); About
+// always acts.
+[[nodiscard]] bool command_allowed(int command, RunState run_state, std::int32_t mode);
+
+// A dropped file is opened like a command-line path, but only from Idle and
+// while no dialog of ours has the main window disabled: a drop in the middle
+// of a command would change the file the command works on.
+[[nodiscard]] bool accepts_drop(RunState run_state, bool main_window_enabled);
+
+// Inset of the read-only fields' text: 3 pixels at 96 DPI, scaled.
+[[nodiscard]] int edit_margin(std::uint32_t dpi);
+// The DPI used at start: a reported value only when above 96.
+[[nodiscard]] std::uint32_t startup_dpi(std::uint32_t reported);
+
+struct Rect {
+    std::int32_t left, top, right, bottom;
+};
+struct Point {
+    std::int32_t x, y;
+};
+// Top-left corner that centres a window of outer rectangle window over reference.
+[[nodiscard]] Point centred_position(const Rect& window, const Rect& reference);
+
+}  // namespace corvane::ui
