@@ -201,7 +201,7 @@ StatusCode schedule_key(JobContext& job, const char16_t* password) {
     std::memcpy(material, salt, 8);
     std::memcpy(material + 8, utf8, len);
     std::memcpy(material + 8 + len, salt + 8, 8);
-    const std::size_t material_length = len + 16;
+    std::size_t material_length = len + 16;
 
     for (std::uint32_t x = 0; x <= cs.mask; ++x) {
         cs.key_table[x] = x;
@@ -258,6 +258,7 @@ StatusCode schedule_key(JobContext& job, const char16_t* password) {
     platform::secure_wipe(material, sizeof material);
     platform::secure_wipe(digest, sizeof digest);
     platform::secure_wipe(&len, sizeof len);
+    platform::secure_wipe(&material_length, sizeof material_length);
     return job.status;
 }
 
