@@ -19,9 +19,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Single executables with no runtime DLLs beside them (libstdc++, libgcc, winpthread).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Wine runs what the build makes: test discovery and ctest. wine64 directly when
-# Debian installs it outside PATH, otherwise the wine launcher.
-find_program(CORVANE_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
-if(CORVANE_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CORVANE_WINE})
-endif()
+# Wine runs what the build makes (test discovery and ctest), through a wrapper
+# that gives each build folder its own prefix and keeps ctest from hanging.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/lib/wine-run;${CMAKE_BINARY_DIR}/wineprefix")
