@@ -32,7 +32,7 @@
 // Main window
 #define IDC_FILE 1010
 #define IDC_TYPE 1011
-#define IDC_SIZE 1012
+#define IDC_SIZE_TEXT 1012
 #define IDC_DATE 1013
 #define IDC_OPEN 1014
 #define IDC_CRYPT 1015
@@ -43,7 +43,7 @@
 #define IDC_CHOOSE_KEYFILE 1020
 #define IDC_FORGET_KEYFILE 1021
 
-// Progress dialog (IDC_SIZE is shared with the main window)
+// Progress dialog (IDC_SIZE_TEXT is shared with the main window)
 #define IDC_ELAPSED 1024
 #define IDC_REMAINING 1025
 #define IDC_SPEED 1026

@@ -4,11 +4,17 @@
 
 namespace corvane::ui {
 
-ProgressDisplay running_display() { return {u"Continuing...", u"&Pause", nullptr, false, false}; }
-ProgressDisplay paused_display() { return {u"Paused", u"&Continue", nullptr, false, false}; }
-ProgressDisplay cancelling_display() { return {u"Cancelling...", nullptr, nullptr, true, true}; }
+ProgressDisplay running_display() {
+    return {u"Continuing...", u"&Pause", nullptr, false, false, TaskbarMark::normal};
+}
+ProgressDisplay paused_display() { return {u"Paused", u"&Continue", nullptr, false, false, TaskbarMark::paused}; }
+ProgressDisplay cancelling_display() {
+    return {u"Cancelling...", nullptr, nullptr, true, true, TaskbarMark::paused};
+}
 ProgressDisplay finished_display(std::uint32_t completion_kind) {
-    return {job_result_text(completion_kind), u"Close", u"Close", true, false};
+    // Odd completion kinds are the failures.
+    const TaskbarMark mark = completion_kind % 2 == 1 ? TaskbarMark::error : TaskbarMark::none;
+    return {job_result_text(completion_kind), u"Close", u"Close", true, false, mark};
 }
 
 int progress_position(double fraction) {

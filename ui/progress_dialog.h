@@ -15,6 +15,9 @@ inline constexpr std::uint32_t JOB_TEST = 0;
 inline constexpr std::uint32_t JOB_DECRYPT = 1;
 inline constexpr std::uint32_t JOB_ENCRYPT = 2;
 
+// How the main window's taskbar button shows the job.
+enum class TaskbarMark { none, normal, paused, error };
+
 // What the dialog's buttons and status line show; a null text is left as it is.
 struct ProgressDisplay {
     const char16_t* status;
@@ -22,6 +25,7 @@ struct ProgressDisplay {
     const char16_t* button2;
     bool hide_button1;
     bool disable_buttons;
+    TaskbarMark taskbar;
 };
 [[nodiscard]] ProgressDisplay running_display();
 [[nodiscard]] ProgressDisplay paused_display();

@@ -301,5 +301,13 @@ TEST(ResultTexts, FinishedDisplayPerKind) {
     for (const auto& [kind, text] : cases) EXPECT_EQ(std::u16string(finished_display(kind).status), text);
 }
 
+TEST(Taskbar, MarksFollowTheJob) {
+    EXPECT_EQ(running_display().taskbar, TaskbarMark::normal);
+    EXPECT_EQ(paused_display().taskbar, TaskbarMark::paused);
+    EXPECT_EQ(cancelling_display().taskbar, TaskbarMark::paused);
+    for (std::uint32_t kind : {0u, 2u, 4u}) EXPECT_EQ(finished_display(kind).taskbar, TaskbarMark::none) << kind;
+    for (std::uint32_t kind : {1u, 3u, 5u}) EXPECT_EQ(finished_display(kind).taskbar, TaskbarMark::error) << kind;
+}
+
 }  // namespace
 }  // namespace corvane::ui

@@ -1,0 +1,106 @@
+// The message dialog that reports a status, and the About dialog.
+#include "ui/desktop_win32.h"
+
+#include <shellapi.h>
+
+#include "resources/resource.h"
+#include "resources/version.h"
+#include "ui/messages.h"
+
+namespace corvane::ui {
+
+namespace {
+
+constexpr const wchar_t* ABOUT_TEXT =
+    L"Corvane\r\nFile Encryption\r\n" CORVANE_VERSION_TEXT_W L" (x64)\r\nOne file, one password.";
+
+struct MessageUnit {
+    StatusCode status;
+};
+
+INT_PTR message_dispatch(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    MessageUnit* unit = dialog_record<MessageUnit>(dialog, message, lparam);
+    if (unit == nullptr) return FALSE;
+    switch (message) {
+    case WM_INITDIALOG:
+        if (unit->status != StatusCode::ok) {
+            const MessageText text = status_message(unit->status);
+            SetWindowTextW(dialog, wide(text.title));
+            SetDlgItemTextW(dialog, IDC_MESSAGE_TEXT, wide(text.text));
+        }
+        ShowWindow(dialog, SW_SHOW);
+        center_window(dialog, GetParent(dialog));
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wparam)) {
+        case IDOK: EndDialog(dialog, 1); return TRUE;
+        case IDCANCEL: PostMessageW(dialog, WM_CLOSE, 0, 0); return TRUE;
+        default: return FALSE;
+        }
+    case WM_CLOSE: EndDialog(dialog, 2); return TRUE;
+    default: return FALSE;
+    }
+}
+
+INT_PTR CALLBACK message_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    return guarded([&] { return message_dispatch(dialog, message, wparam, lparam); });
+}
+
+struct AboutUnit {
+    HINSTANCE instance;
+    HICON icon = nullptr;
+};
+
+void about_init(AboutUnit& unit, HWND dialog) {
+    SetDlgItemTextW(dialog, IDC_ABOUT_TEXT, ABOUT_TEXT);
+    SetDlgItemTextW(dialog, IDC_ABOUT_LINK, CORVANE_WEB_HOST_W);
+    // The template's icon control shows the 32-pixel image; the 48-pixel one
+    // suits the space it is given.
+    unit.icon = static_cast<HICON>(LoadImageW(unit.instance, MAKEINTRESOURCEW(IDI_CORVANE), IMAGE_ICON, 48, 48, 0));
+    if (unit.icon != nullptr) SendDlgItemMessageW(dialog, IDC_ABOUT_ICON, STM_SETICON, reinterpret_cast<WPARAM>(unit.icon), 0);
+    ShowWindow(dialog, SW_SHOW);
+    center_window(dialog, GetParent(dialog));
+}
+
+INT_PTR about_dispatch(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    AboutUnit* unit = dialog_record<AboutUnit>(dialog, message, lparam);
+    if (unit == nullptr) return FALSE;
+    switch (message) {
+    case WM_INITDIALOG: about_init(*unit, dialog); return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wparam)) {
+        case IDC_ABOUT_LINK:
+            ShellExecuteW(dialog, L"open", CORVANE_WEB_ADDRESS_W, nullptr, nullptr, SW_SHOWNORMAL);
+            return TRUE;
+        case IDOK:
+        case IDCANCEL: PostMessageW(dialog, WM_CLOSE, 0, 0); return TRUE;
+        default: return FALSE;
+        }
+    case WM_CLOSE: EndDialog(dialog, 0); return TRUE;
+    case WM_DESTROY:
+        if (unit->icon != nullptr) DestroyIcon(unit->icon);
+        unit->icon = nullptr;
+        return TRUE;
+    default: return FALSE;
+    }
+}
+
+INT_PTR CALLBACK about_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    return guarded([&] { return about_dispatch(dialog, message, wparam, lparam); });
+}
+
+}  // namespace
+
+INT_PTR message_dialog(HWND owner, StatusCode status) {
+    MessageUnit unit{status};
+    return DialogBoxParamW(static_cast<HINSTANCE>(app_state().instance), MAKEINTRESOURCEW(IDD_MESSAGE), owner,
+                           message_proc, reinterpret_cast<LPARAM>(&unit));
+}
+
+INT_PTR about_dialog(HWND owner) {
+    AboutUnit unit{static_cast<HINSTANCE>(app_state().instance)};
+    return DialogBoxParamW(unit.instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, about_proc,
+                           reinterpret_cast<LPARAM>(&unit));
+}
+
+}  // namespace corvane::ui
