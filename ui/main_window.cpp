@@ -77,4 +77,16 @@ Point centred_position(const Rect& window, const Rect& reference) {
     return {x, y};
 }
 
+Point kept_inside(const Rect& window, const Rect& area) {
+    const std::int32_t width = window.right - window.left;
+    const std::int32_t height = window.bottom - window.top;
+    std::int32_t x = window.left;
+    std::int32_t y = window.top;
+    if (x + width > area.right) x = area.right - width;
+    if (y + height > area.bottom) y = area.bottom - height;
+    if (x < area.left) x = area.left;
+    if (y < area.top) y = area.top;
+    return {x, y};
+}
+
 }  // namespace corvane::ui

@@ -74,4 +74,9 @@ struct Point {
 // Top-left corner that centres a window of outer rectangle window over reference.
 [[nodiscard]] Point centred_position(const Rect& window, const Rect& reference);
 
+// Top-left corner that keeps a window of outer rectangle window inside area,
+// moving it as little as possible; a window larger than area keeps its top-left
+// corner at area's.
+[[nodiscard]] Point kept_inside(const Rect& window, const Rect& area);
+
 }  // namespace corvane::ui

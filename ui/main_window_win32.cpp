@@ -212,7 +212,18 @@ void center_window(HWND window, HWND reference) {
     const Point p = centred_position({outer.left, outer.top, outer.right, outer.bottom},
                                      {area.left, area.top, area.right, area.bottom});
     SetWindowPos(window, nullptr, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (reference != nullptr) SendMessageW(window, DM_REPOSITION, 0, 0);
+    if (reference == nullptr) return;
+    SendMessageW(window, DM_REPOSITION, 0, 0);
+    // Not every system honours DM_REPOSITION (Wine does not); make sure.
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    GetWindowRect(window, &outer);
+    const RECT& work = monitor.rcWork;
+    const Point inside = kept_inside({outer.left, outer.top, outer.right, outer.bottom},
+                                     {work.left, work.top, work.right, work.bottom});
+    if (inside.x != outer.left || inside.y != outer.top)
+        SetWindowPos(window, nullptr, inside.x, inside.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace corvane::ui

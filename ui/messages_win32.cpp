@@ -60,13 +60,15 @@ void about_init(AboutUnit& unit, HWND dialog) {
     if (unit.icon != nullptr) SendDlgItemMessageW(dialog, IDC_ABOUT_ICON, STM_SETICON, reinterpret_cast<WPARAM>(unit.icon), 0);
     ShowWindow(dialog, SW_SHOW);
     center_window(dialog, GetParent(dialog));
+    // Enter closes the dialog rather than opening a browser.
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDOK)), TRUE);
 }
 
 INT_PTR about_dispatch(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     AboutUnit* unit = dialog_record<AboutUnit>(dialog, message, lparam);
     if (unit == nullptr) return FALSE;
     switch (message) {
-    case WM_INITDIALOG: about_init(*unit, dialog); return TRUE;
+    case WM_INITDIALOG: about_init(*unit, dialog); return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wparam)) {
         case IDC_ABOUT_LINK:

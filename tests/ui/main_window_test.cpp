@@ -148,5 +148,24 @@ TEST(Centre, OverReferenceWithTruncation) {
     }
 }
 
+TEST(KeepInside, MovesOnlyAsFarAsNeeded) {
+    struct Case {
+        Rect window;
+        Point expected;
+    };
+    const Rect area = {0, 0, 800, 600};
+    const Case cases[] = {
+        {{100, 100, 300, 200}, {100, 100}},    // already inside
+        {{-36, 20, 459, 240}, {0, 20}},        // off the left edge
+        {{700, 550, 900, 650}, {600, 500}},    // off the bottom right
+        {{-50, -50, 950, 100}, {0, 0}},        // wider than the area
+    };
+    for (const auto& c : cases) {
+        const Point p = kept_inside(c.window, area);
+        EXPECT_EQ(p.x, c.expected.x);
+        EXPECT_EQ(p.y, c.expected.y);
+    }
+}
+
 }  // namespace
 }  // namespace corvane::ui
