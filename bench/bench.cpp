@@ -1,0 +1,609 @@
+// Throughput of the file jobs and of the engine alone, in MiB/s and as a share
+// of a plain read-and-write copy of the same file measured in the same run;
+// the key schedule at its largest round counts; the peak memory of each job;
+// and what the progress meter costs a job.
+//
+//   corvane-bench [--size MIB] [--runs N] [--slow-runs N] [--dir FOLDER] [--csv FILE]
+//
+// Every figure is the median of its runs, with the fastest and slowest beside
+// it. The 25X Jumble takes --slow-runs runs (3 unless told), the rest --runs.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/cipher/entropy.h"
+#include "engine/cipher/jumble.h"
+#include "engine/cipher/key_schedule.h"
+#include "engine/cipher/keystream.h"
+#include "engine/container/block_stream.h"
+#include "engine/container/bytes.h"
+#include "engine/container/job_context.h"
+#include "jobs/file_jobs.h"
+#include "jobs/progress.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+using namespace corvane;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double MIB = 1048576.0;
+constexpr std::uint32_t JUMBLE_BLOCK = 524288;
+constexpr std::uint32_t COPY_BLOCK = 524288;
+const char16_t* const PASSWORD = u"correct horse battery staple";
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Stats {
+    double median = 0, min = 0, max = 0;
+    std::size_t runs = 0;
+};
+
+Stats stats_of(std::vector<double> v) {
+    Stats s;
+    if (v.empty()) return s;
+    std::sort(v.begin(), v.end());
+    s.runs = v.size();
+    s.min = v.front();
+    s.max = v.back();
+    const std::size_t m = v.size() / 2;
+    s.median = v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+    return s;
+}
+
+std::u16string u16(const fs::path& p) { return p.u16string(); }
+
+[[noreturn]] void die(const std::string& what) {
+    std::fprintf(stderr, "corvane-bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+void require_ok(StatusCode status, const char* what) {
+    if (status != StatusCode::ok) die(std::string(what) + " failed with status " +
+                                      std::to_string(static_cast<unsigned>(status)));
+}
+
+// --- Progress: how often the meter runs, and what one update costs ----------
+
+std::uint64_t g_meter_ticks = 0;  // every meter update reads the tick once
+std::uint32_t counting_tick() {
+    ++g_meter_ticks;
+    return platform::tick_ms();
+}
+
+class CountingSink : public ProgressSink {
+public:
+    std::uint64_t reports = 0;
+    void on_progress(const ProgressMeter&) override { ++reports; }
+};
+
+// --- One variant of the cipher ----------------------------------------------
+
+struct Case {
+    const char* name;
+    std::uint16_t schedule_version;
+    std::uint32_t rounds;
+    bool slow;
+};
+
+const Case CASES[] = {
+    {"Stream", 3, 0, false},
+    {"1X Jumble", 3, 1, false},
+    {"7X Jumble", 3, 7, false},
+    {"25X Jumble", 3, 25, true},
+    {"7X Jumble, 256-word table", 2, 7, false},
+};
+
+// --- File jobs through the real drivers ---------------------------------------
+
+// encrypt_file writes only the newest schedule variant; an older one is
+// written with the same engine steps the driver takes, into a plain output.
+StatusCode encrypt_older_variant(JobContext& job, const fs::path& source, const fs::path& output,
+                                 std::uint16_t schedule_version, std::uint32_t rounds, ProgressSink* sink) {
+    job.status = StatusCode::ok;
+    job.header.bytes.fill(0);
+    const std::u16string src = u16(source), out = u16(output);
+    if (open_source(job, src.c_str()) == StatusCode::ok) {
+        fill_header(job, rounds, JUMBLE_BLOCK, nullptr, u"source.bin");
+        job.output_handle = platform::create_write(out.c_str());
+        if (job.output_handle == platform::INVALID_FILE) {
+            (void)fail(job, StatusCode::create_failed);
+        } else {
+            meter_start(job, job.header.file_size(), sink);
+            seed_header(job);
+            job.header.set_schedule_version(schedule_version);
+            if (schedule_key(job, PASSWORD) == StatusCode::ok) (void)write_stream(job);
+        }
+    }
+    release_job(job);
+    return job.status;
+}
+
+StatusCode run_encrypt(const Case& c, const fs::path& source, const fs::path& output, ProgressSink* sink) {
+    auto job = std::make_unique<JobContext>();
+    if (c.schedule_version != CURRENT_SCHEDULE_VERSION)
+        return encrypt_older_variant(*job, source, output, c.schedule_version, c.rounds, sink);
+    const std::u16string src = u16(source), out = u16(output);
+    return encrypt_file(*job, src.c_str(), out.c_str(), nullptr, PASSWORD, nullptr,
+                        requested_block_size(JUMBLE_BLOCK, c.rounds), c.rounds, sink);
+}
+
+StatusCode run_decrypt(const fs::path& container, const fs::path& output, ProgressSink* sink) {
+    auto job = std::make_unique<JobContext>();
+    const std::u16string in = u16(container), out = u16(output);
+    return decrypt_file(*job, in.c_str(), out.c_str(), nullptr, PASSWORD, sink);
+}
+
+StatusCode run_test(const fs::path& container, ProgressSink* sink) {
+    auto job = std::make_unique<JobContext>();
+    const std::u16string in = u16(container);
+    return test_file(*job, in.c_str(), sink);
+}
+
+std::uint32_t stored_block_size(const fs::path& container) {
+    std::ifstream in(container, std::ios::binary);
+    std::uint8_t head[HEADER_SIZE] = {};
+    in.read(reinterpret_cast<char*>(head), HEADER_SIZE);
+    return load32_le(head + header_offset::block_size);
+}
+
+bool same_contents(const fs::path& a, const fs::path& b) {
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    std::vector<char> ba(1 << 20), bb(1 << 20);
+    for (;;) {
+        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+        if (fa.gcount() != fb.gcount()) return false;
+        if (fa.gcount() == 0) return true;
+        if (std::memcmp(ba.data(), bb.data(), static_cast<std::size_t>(fa.gcount())) != 0) return false;
+    }
+}
+
+double plain_copy(const fs::path& source, const fs::path& output) {
+    const std::u16string src = u16(source), out = u16(output);
+    std::vector<std::uint8_t> buffer(COPY_BLOCK);
+    const auto start = Clock::now();
+    const platform::FileHandle in = platform::open_read(src.c_str());
+    const platform::FileHandle to = platform::create_write(out.c_str());
+    if (in == platform::INVALID_FILE || to == platform::INVALID_FILE) die("copy: cannot open the files");
+    for (;;) {
+        std::uint32_t got = 0, put = 0;
+        if (!platform::read(in, buffer.data(), COPY_BLOCK, &got)) die("copy: read failed");
+        if (got == 0) break;
+        if (!platform::write(to, buffer.data(), got, &put) || put != got) die("copy: write failed");
+    }
+    platform::close(in);
+    platform::close(to);
+    return seconds_since(start);
+}
+
+// --- Peak memory of one job, in a fresh process ------------------------------
+
+long status_kib(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::size_t len = std::strlen(field);
+    while (std::getline(in, line))
+        if (line.compare(0, len, field) == 0) return std::strtol(line.c_str() + len + 1, nullptr, 10);
+    return -1;
+}
+
+// Runs in the child: one job, then the resident size before it and the peak.
+int child_main(int argc, char** argv) {
+    if (argc < 6) return 2;
+    const std::string kind = argv[2];
+    const Case c{"child", static_cast<std::uint16_t>(std::atoi(argv[3])),
+                 static_cast<std::uint32_t>(std::atoi(argv[4])), false};
+    const fs::path in = argv[5];
+    const fs::path out = argc > 6 ? fs::path(argv[6]) : fs::path();
+    const long before = status_kib("VmRSS:");
+    StatusCode status = StatusCode::ok;
+    if (kind == "encrypt") status = run_encrypt(c, in, out, nullptr);
+    else if (kind == "decrypt") status = run_decrypt(in, out, nullptr);
+    else status = run_test(in, nullptr);
+    long peak = status_kib("VmHWM:");
+    struct rusage usage {};
+    if (getrusage(RUSAGE_SELF, &usage) == 0 && usage.ru_maxrss > peak) peak = usage.ru_maxrss;
+    std::printf("%ld %ld %u\n", before, peak, static_cast<unsigned>(status));
+    return 0;
+}
+
+struct Memory {
+    long before_kib = 0, peak_kib = 0;
+};
+
+std::string shell_quoted(const fs::path& p) {
+    std::string s = "'";
+    for (char ch : p.string()) s += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    return s + "'";
+}
+
+Memory measure_child(const std::string& self, const std::string& kind, const Case& c, const fs::path& in,
+                     const fs::path& out) {
+    std::string cmd = shell_quoted(self) + " --child " + kind + " " + std::to_string(c.schedule_version) + " " +
+                      std::to_string(c.rounds) + " " + shell_quoted(in);
+    if (!out.empty()) {
+        cmd += ' ';
+        cmd += shell_quoted(out);
+    }
+    FILE* pipe = popen(cmd.c_str(), "r");
+    if (pipe == nullptr) die("cannot start the memory child");
+    Memory m;
+    unsigned status = 0;
+    const int fields = std::fscanf(pipe, "%ld %ld %u", &m.before_kib, &m.peak_kib, &status);
+    pclose(pipe);
+    if (fields != 3 || status != 0) die("memory child for " + kind + " failed");
+    return m;
+}
+
+// --- The engine alone, on memory ----------------------------------------------
+
+// A keyed job whose generators stand where a real one's would after the key
+// schedule, with the buffers of a stream pass.
+std::unique_ptr<JobContext> keyed_job(const Case& c, std::uint32_t block_size) {
+    auto job = std::make_unique<JobContext>();
+    ContainerHeader& h = job->header;
+    h.set_schedule_version(c.schedule_version);
+    h.set_jumble_rounds(c.rounds);
+    h.set_block_size(block_size);
+    for (std::size_t i = 0; i < SALT_SIZE; ++i) h.salt()[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    h.set_digest_rounds(16384);
+    h.set_key_rounds(8192);
+    h.set_table_rounds(8192);
+    require_ok(schedule_key(*job, PASSWORD), "schedule_key");
+    require_ok(allocate_buffers(*job, block_size, c.rounds != 0, false), "allocate_buffers");
+    return job;
+}
+
+// The per-block work of write_stream: keystream and plaintext sum, the Jumble,
+// the block sum. The stored bytes go to out.
+void engine_encrypt(JobContext& job, const std::uint8_t* in, std::uint8_t* out, std::size_t size,
+                    std::uint32_t block_size, std::vector<std::uint32_t>& sums) {
+    const bool jumble = job.header.jumble_rounds() != 0;
+    sums.clear();
+    for (std::size_t off = 0; off < size; off += block_size) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(block_size, size - off));
+        std::memcpy(job.block_buffer, in + off, n);
+        encipher_bytes(job, job.block_buffer, n);
+        if (jumble) {
+            if (!jumble_block(job, n)) die("jumble_block stopped");
+            gather_block(out + off, job.block_buffer, job.jumble_map, n);
+        } else {
+            std::memcpy(out + off, job.block_buffer, n);
+        }
+        sums.push_back(rot_sum(out + off, n));
+    }
+}
+
+// The per-block work of read_stream: block sum, the Jumble undone, keystream
+// and plaintext sum.
+void engine_decrypt(JobContext& job, const std::uint8_t* in, std::uint8_t* out, std::size_t size,
+                    std::uint32_t block_size, std::vector<std::uint32_t>& sums) {
+    const bool jumble = job.header.jumble_rounds() != 0;
+    sums.clear();
+    for (std::size_t off = 0; off < size; off += block_size) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(block_size, size - off));
+        sums.push_back(rot_sum(in + off, n));
+        if (jumble) {
+            if (!jumble_block(job, n)) die("jumble_block stopped");
+            scatter_block(out + off, in + off, job.jumble_map, n);
+        } else {
+            std::memcpy(out + off, in + off, n);
+        }
+        decipher_bytes(job, out + off, n);
+    }
+}
+
+std::uint32_t engine_test(const std::uint8_t* in, std::size_t size, std::uint32_t block_size) {
+    std::uint32_t all = 0;
+    for (std::size_t off = 0; off < size; off += block_size) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(block_size, size - off));
+        all ^= rot_sum(in + off, n);
+    }
+    return all;
+}
+
+// --- Output -------------------------------------------------------------------
+
+struct Row {
+    std::string section, name, operation;
+    std::uint32_t block_size = 0;
+    Stats s;
+    std::string unit;
+    double copy_share = -1;  // the figure as a share of the copy's speed
+    std::string note;
+};
+
+std::vector<Row> g_rows;
+
+void print_row(const Row& r) {
+    char share[32] = "";
+    if (r.copy_share >= 0) std::snprintf(share, sizeof share, "%6.1f %%", 100.0 * r.copy_share);
+    char block[32] = "";
+    if (r.block_size != 0) std::snprintf(block, sizeof block, "%u KiB", r.block_size / 1024);
+    std::printf("%-28s %-9s %9s %10.1f %10.1f %10.1f %-6s %zu %9s  %s\n", r.name.c_str(), r.operation.c_str(), block,
+                r.s.median, r.s.min, r.s.max, r.unit.c_str(), r.s.runs, share, r.note.c_str());
+    std::fflush(stdout);
+}
+
+void add_row(Row r) {
+    print_row(r);
+    g_rows.push_back(std::move(r));
+}
+
+void heading(const char* title) {
+    std::printf("\n%s\n%-28s %-9s %9s %10s %10s %10s %-6s %s %9s\n", title, "case", "operation", "block", "median",
+                "min", "max", "unit", "n", "of copy");
+}
+
+void write_csv(const fs::path& path) {
+    std::ofstream out(path);
+    out << "section,case,operation,block_size,runs,median,min,max,unit,share_of_copy,note\n";
+    for (const Row& r : g_rows) {
+        out << r.section << ",\"" << r.name << "\"," << r.operation << "," << r.block_size << "," << r.s.runs << ","
+            << r.s.median << "," << r.s.min << "," << r.s.max << "," << r.unit << ",";
+        if (r.copy_share >= 0) out << r.copy_share;
+        out << ",\"" << r.note << "\"\n";
+    }
+}
+
+struct Options {
+    std::size_t size_mib = 256;
+    std::size_t runs = 5;
+    std::size_t slow_runs = 3;
+    fs::path dir;
+    fs::path csv = "results.csv";
+};
+
+Options parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool has_value = i + 1 < argc;
+        if (a == "--size" && has_value) o.size_mib = std::strtoul(argv[++i], nullptr, 10);
+        else if (a == "--runs" && has_value) o.runs = std::strtoul(argv[++i], nullptr, 10);
+        else if (a == "--slow-runs" && has_value) o.slow_runs = std::strtoul(argv[++i], nullptr, 10);
+        else if (a == "--dir" && has_value) o.dir = argv[++i];
+        else if (a == "--csv" && has_value) o.csv = argv[++i];
+        else die("usage: corvane-bench [--size MIB] [--runs N] [--slow-runs N] [--dir FOLDER] [--csv FILE]");
+    }
+    if (o.size_mib == 0 || o.runs == 0 || o.slow_runs == 0) die("sizes and run counts must be positive");
+    if (o.dir.empty()) {
+        std::error_code ec;
+        o.dir = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    }
+    return o;
+}
+
+std::string load_text() {
+    std::ifstream in("/proc/loadavg");
+    std::string a, b, c;
+    in >> a >> b >> c;
+    return a + " " + b + " " + c;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--child") == 0) return child_main(argc, argv);
+    const Options opt = parse(argc, argv);
+    const std::string self = fs::canonical("/proc/self/exe").string();
+
+    const fs::path work = opt.dir / ("corvane-bench-" + std::to_string(getpid()));
+    fs::create_directories(work);
+    const fs::path source = work / "source.bin";
+    const fs::path copy = work / "copy.bin";
+    const fs::path container = work / "source.qvk";
+    const fs::path restored = work / "restored.bin";
+    const std::size_t size = opt.size_mib * 1048576;
+    const double size_mib = static_cast<double>(size) / MIB;
+
+    std::vector<std::uint8_t> data(size);
+    {
+        std::mt19937_64 rng(20240611);
+        for (std::size_t i = 0; i + 8 <= size; i += 8) {
+            const std::uint64_t x = rng();
+            std::memcpy(&data[i], &x, 8);
+        }
+        std::ofstream out(source, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(size));
+    }
+
+    std::printf("corvane-bench: %zu MiB of random bytes in %s; %zu runs per figure (25X: %zu); load average %s\n",
+                opt.size_mib, opt.dir.string().c_str(), opt.runs, opt.slow_runs, load_text().c_str());
+    std::printf("MiB/s = 1048576 bytes of plaintext per second; \"of copy\" = the speed as a share of the plain copy's.\n");
+
+    job_clock().tick_ms = &counting_tick;
+
+    // The copy is measured before and after the jobs, and its median taken over both.
+    std::vector<double> copy_speeds;
+    auto measure_copy = [&] {
+        for (std::size_t r = 0; r < opt.runs; ++r) copy_speeds.push_back(size_mib / plain_copy(source, copy));
+        fs::remove(copy);
+    };
+    measure_copy();
+
+    struct Progress {
+        std::string name;
+        std::uint64_t updates = 0, reports = 0;
+        double job_seconds = 0;
+    };
+    std::vector<Progress> progress;
+    std::vector<Row> file_rows;
+
+    heading("File to file, through encrypt_file / decrypt_file / test_file");
+    const Stats copy_first = stats_of(copy_speeds);
+    for (const Case& c : CASES) {
+        const std::size_t runs = c.slow ? opt.slow_runs : opt.runs;
+        std::vector<double> enc, dec, tst;
+        std::uint64_t updates = 0, reports = 0;
+        for (std::size_t r = 0; r < runs; ++r) {
+            CountingSink sink;
+            g_meter_ticks = 0;
+            auto start = Clock::now();
+            require_ok(run_encrypt(c, source, container, &sink), "encrypt");
+            enc.push_back(size_mib / seconds_since(start));
+            updates = g_meter_ticks;
+            reports = sink.reports;
+
+            start = Clock::now();
+            require_ok(run_decrypt(container, restored, &sink), "decrypt");
+            dec.push_back(size_mib / seconds_since(start));
+            if (r == 0 && !same_contents(source, restored)) die(std::string(c.name) + ": decrypted file differs");
+            fs::remove(restored);
+
+            start = Clock::now();
+            require_ok(run_test(container, &sink), "test");
+            tst.push_back(size_mib / seconds_since(start));
+        }
+        const std::uint32_t used = stored_block_size(container);
+        const std::string note = c.schedule_version == CURRENT_SCHEDULE_VERSION ? "" : "encrypt by the engine steps";
+        for (auto [op, v] : {std::pair{"encrypt", &enc}, std::pair{"decrypt", &dec}, std::pair{"test", &tst}}) {
+            Row row{"file", c.name, op, used, stats_of(*v), "MiB/s", -1, op == std::string("encrypt") ? note : ""};
+            row.copy_share = row.s.median / copy_first.median;
+            add_row(row);
+            file_rows.push_back(row);
+        }
+        progress.push_back({c.name, updates, reports, size_mib / stats_of(enc).median});
+    }
+
+    heading("Engine alone on memory (keystream, Jumble, gather/scatter, block sums)");
+    {
+        std::vector<std::uint8_t> cipher(size), plain(size);
+        std::vector<std::uint32_t> enc_sums, dec_sums;
+        for (const Case& c : CASES) {
+            const std::size_t runs = c.slow ? opt.slow_runs : opt.runs;
+            const std::uint32_t block = requested_block_size(JUMBLE_BLOCK, c.rounds);
+            auto job = keyed_job(c, block);
+            const CipherState keyed = job->cipher;
+            std::vector<double> enc, dec, tst;
+            for (std::size_t r = 0; r < runs; ++r) {
+                job->cipher = keyed;
+                job->plain_sum = 0;
+                auto start = Clock::now();
+                engine_encrypt(*job, data.data(), cipher.data(), size, block, enc_sums);
+                enc.push_back(size_mib / seconds_since(start));
+                const std::uint32_t written_sum = job->plain_sum;
+
+                job->cipher = keyed;
+                job->plain_sum = 0;
+                start = Clock::now();
+                engine_decrypt(*job, cipher.data(), plain.data(), size, block, dec_sums);
+                dec.push_back(size_mib / seconds_since(start));
+                if (r == 0 && (plain != data || enc_sums != dec_sums || job->plain_sum != written_sum))
+                    die(std::string(c.name) + ": the engine's round trip differs");
+
+                start = Clock::now();
+                volatile std::uint32_t sink = engine_test(cipher.data(), size, block);
+                (void)sink;
+                tst.push_back(size_mib / seconds_since(start));
+            }
+            for (auto [op, v] : {std::pair{"encrypt", &enc}, std::pair{"decrypt", &dec}, std::pair{"test", &tst}}) {
+                Row row{"engine", c.name, op, block, stats_of(*v), "MiB/s", -1, ""};
+                row.copy_share = row.s.median / copy_first.median;
+                add_row(row);
+            }
+            release_job(*job);
+        }
+    }
+
+    heading("Key schedule at the largest round counts (1048576 digest, key and table rounds)");
+    {
+        const fs::path keyfile = work / "key.bin";
+        {
+            std::ofstream out(keyfile, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(data.data()), 65536);
+        }
+        const std::u16string key16 = u16(keyfile);
+        for (const bool with_keyfile : {false, true}) {
+            std::vector<double> ms;
+            for (std::size_t r = 0; r < opt.runs; ++r) {
+                auto job = std::make_unique<JobContext>();
+                ContainerHeader& h = job->header;
+                h.set_flags(FLAG_MIXED_KEYFILE);
+                h.set_schedule_version(CURRENT_SCHEDULE_VERSION);
+                for (std::size_t i = 0; i < SALT_SIZE; ++i) h.salt()[i] = static_cast<std::uint8_t>(i * 91 + 7);
+                h.set_digest_rounds(1048576);
+                h.set_key_rounds(1048576);
+                h.set_table_rounds(1048576);
+                const auto start = Clock::now();
+                if (with_keyfile) job->keyfile_handle = platform::open_read(key16.c_str());
+                require_ok(schedule_key(*job, PASSWORD), "schedule_key");
+                ms.push_back(1000.0 * seconds_since(start));
+                release_job(*job);
+            }
+            add_row({"schedule", with_keyfile ? "with a 64 KiB key file" : "password only", "schedule", 0, stats_of(ms),
+                     "ms", -1, ""});
+        }
+    }
+
+    std::printf("\nPeak memory of one job in a fresh process (VmHWM; limit 8 MiB + 7 x block size)\n");
+    std::printf("%-28s %-9s %9s %12s %12s %12s\n", "case", "operation", "block", "peak KiB", "job KiB", "limit KiB");
+    for (const Case& c : CASES) {
+        const std::uint32_t block = requested_block_size(JUMBLE_BLOCK, c.rounds);
+        const long limit = static_cast<long>((8u * 1048576u + 7u * static_cast<std::uint64_t>(block)) / 1024u);
+        const Memory e = measure_child(self, "encrypt", c, source, container);
+        const Memory d = measure_child(self, "decrypt", c, container, restored);
+        const Memory t = measure_child(self, "test", c, container, fs::path());
+        fs::remove(restored);
+        for (auto [op, m] : {std::pair{"encrypt", e}, std::pair{"decrypt", d}, std::pair{"test", t}}) {
+            const long job_kib = m.peak_kib - m.before_kib;
+            std::printf("%-28s %-9s %5u KiB %12ld %12ld %12ld%s\n", c.name, op, block / 1024, m.peak_kib, job_kib,
+                        limit, job_kib > limit ? "  OVER" : "");
+            Row row{"memory", c.name, op, block, {static_cast<double>(job_kib), static_cast<double>(job_kib),
+                                                  static_cast<double>(job_kib), 1},
+                    "KiB", -1, "peak " + std::to_string(m.peak_kib) + " KiB"};
+            g_rows.push_back(row);
+        }
+    }
+
+    // One meter update, timed over many, against the updates a job makes.
+    std::printf("\nProgress meter: updates per encryption and their share of its time\n");
+    {
+        auto job = std::make_unique<JobContext>();
+        CountingSink sink;
+        meter_start(*job, ~0ull >> 1, &sink);
+        constexpr int UPDATES = 1000000;
+        const auto start = Clock::now();
+        for (int k = 0; k < UPDATES; ++k) meter_advance(*job, 1);
+        const double per_update = seconds_since(start) / UPDATES;
+        std::printf("one update: %.1f ns\n", per_update * 1e9);
+        std::printf("%-28s %10s %10s %12s\n", "case", "updates", "reports", "share");
+        for (const Progress& p : progress) {
+            const double share = static_cast<double>(p.updates) * per_update / p.job_seconds;
+            std::printf("%-28s %10llu %10llu %11.4f %%\n", p.name.c_str(), static_cast<unsigned long long>(p.updates),
+                        static_cast<unsigned long long>(p.reports), 100.0 * share);
+            g_rows.push_back({"progress", p.name, "encrypt", 0, {100.0 * share, 100.0 * share, 100.0 * share, 1},
+                              "percent", -1, std::to_string(p.updates) + " updates"});
+        }
+    }
+
+    measure_copy();
+    const Stats copy_all = stats_of(copy_speeds);
+    heading("Plain copy (read and write, 512 KiB at a time), before and after the jobs");
+    add_row({"copy", "plain copy", "copy", COPY_BLOCK, copy_all, "MiB/s", 1.0, ""});
+    std::printf("(shares above are of the copy's first median, %.1f MiB/s; load average now %s)\n", copy_first.median,
+                load_text().c_str());
+
+    write_csv(opt.csv);
+    std::printf("CSV: %s\n", opt.csv.string().c_str());
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    return 0;
+}
