@@ -151,9 +151,13 @@ TEST_F(FileJobs, OverwritesAnExistingTargetOnSuccess) {
     EXPECT_EQ(sorted(folder_entries(dir)), sorted({"c.qvk", "old.qvk", "out.bin", "plain.bin"}));
 }
 
-TEST_F(FileJobs, DecryptionRestoresTimeAndReadOnly) {
+TEST_F(FileJobs, DecryptionRestoresTimeAndAttributes) {
     write_with_time(dir / "src.txt", pattern_bytes(3000), FIXED_TIME);
-    ASSERT_TRUE(platform::set_attributes(path("src.txt").c_str(), platform::ATTRIBUTE_READONLY));
+    // Hidden has no meaning on every system; whatever the system kept of it
+    // must come back.
+    ASSERT_TRUE(platform::set_attributes(path("src.txt").c_str(),
+                                         platform::ATTRIBUTE_READONLY | platform::ATTRIBUTE_HIDDEN));
+    const std::uint32_t kept = facts_of(dir / "src.txt").attributes & RESTORE_ATTRIBUTE_MASK;
     ASSERT_EQ(encrypt("src.txt", "c.qvk"), StatusCode::ok);
     EXPECT_NE(job->header.attributes() & platform::ATTRIBUTE_READONLY, 0u);
     // The container keeps its own time and stays writable.
@@ -164,6 +168,7 @@ TEST_F(FileJobs, DecryptionRestoresTimeAndReadOnly) {
     const platform::FileFacts facts = facts_of(dir / "restored.txt");
     EXPECT_EQ(facts.write_time, FIXED_TIME);
     EXPECT_NE(facts.attributes & platform::ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(facts.attributes & RESTORE_ATTRIBUTE_MASK, kept);
     EXPECT_EQ(read_file(dir / "restored.txt"), pattern_bytes(3000));
 }
 
