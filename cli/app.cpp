@@ -401,6 +401,8 @@ int run_info(const Options& o) {
     job->status = StatusCode::ok;
     job->header.bytes.fill(0);
     const StatusCode source = open_source(*job, o.input.c_str());
+    // Read before release_job wipes it: a short file's true length.
+    const std::uint8_t short_length = job->short_buffer[SHORT_FILE_SIZE - 1];
     release_job(*job);
     if (source != StatusCode::ok) return status_failure(source);
     const ContainerHeader& h = job->header;
@@ -408,7 +410,7 @@ int run_info(const Options& o) {
     show_field("Type", ui::describe_file_type(parts->full, text, nullptr));
     // A file under 32 bytes counts as 32; its true length sits in the last byte.
     if (h.flags() & FLAG_SHORT_FILE)
-        (void)ui::format_uint(text, u"%u bytes", job->short_buffer[SHORT_FILE_SIZE - 1]);
+        (void)ui::format_uint(text, u"%u bytes", short_length);
     else
         ui::format_size(text, h.file_size());
     show_field("Size", text);
