@@ -25,6 +25,34 @@ constexpr DWORD JOB_WAIT_MS = 300000;
 constexpr DWORD POLL_MS = 50;
 constexpr UINT SEND_TIMEOUT_MS = 10000;
 
+// Control ids of corvane.exe's dialogs, kept here rather than taken from the
+// program's resource header so that a wrong id there shows up as a failure.
+constexpr int ID_ABOUT_TEXT = 1003;
+constexpr int ID_MESSAGE_TEXT = 1004;
+constexpr int ID_PASSWORD = 1005;
+constexpr int ID_HINT = 1006;
+constexpr int ID_NEW_PASSWORD = 1008;
+constexpr int ID_CONFIRM = 1009;
+constexpr int ID_FILE = 1010;
+constexpr int ID_TYPE = 1011;
+constexpr int ID_SIZE = 1012;
+constexpr int ID_DATE = 1013;
+constexpr int ID_OPEN = 1014;
+constexpr int ID_CRYPT = 1015;
+constexpr int ID_TEST = 1016;
+constexpr int ID_ABOUT = 1017;
+constexpr int ID_USE_KEY = 1018;
+constexpr int ID_KEY_PATH = 1019;
+constexpr int ID_CHOOSE_KEY = 1020;
+constexpr int ID_FORGET_KEY = 1021;
+constexpr int ID_ROUNDS_LIST = 1022;
+constexpr int ID_BLOCK_LIST = 1023;
+constexpr int ID_STATUS = 1027;
+constexpr int ID_BAR = 1028;
+// The file-name field of the system's Open and Save dialogs (cmb13, edt1).
+constexpr int ID_FILE_NAME_COMBO = 0x47C;
+constexpr int ID_FILE_NAME_EDIT = 0x480;
+
 int passed = 0;
 int failed = 0;
 
@@ -132,6 +160,7 @@ std::wstring class_of(HWND window) {
 }
 
 DWORD app_process_id = 0;
+HANDLE app_process = nullptr;
 
 std::vector<HWND> app_dialogs() {
   std::vector<HWND> found;
@@ -173,15 +202,15 @@ HWND wait_titled(const std::wstring& title, DWORD timeout_ms = DIALOG_WAIT_MS) {
 // what tells it apart.
 HWND wait_progress() {
   return wait_dialog([](HWND window) {
-    HWND bar = GetDlgItem(window, 1028);
+    HWND bar = GetDlgItem(window, ID_BAR);
     return bar && class_of(bar) == L"msctls_progress32";
   });
 }
 
 HWND wait_message_box() {
   return wait_dialog([](HWND window) {
-    return GetDlgItem(window, 1004) != nullptr && GetDlgItem(window, 1) != nullptr &&
-           GetDlgItem(window, 1028) == nullptr;
+    return GetDlgItem(window, ID_MESSAGE_TEXT) != nullptr && GetDlgItem(window, 1) != nullptr &&
+           GetDlgItem(window, ID_BAR) == nullptr;
   });
 }
 
@@ -353,13 +382,13 @@ HWND main_window = nullptr;
 // Answers the system's Open or Save dialog with a full path.
 bool answer_file_dialog(HWND dialog, const std::wstring& path) {
   if (!dialog) return false;
-  HWND name = GetDlgItem(dialog, 0x47C);
+  HWND name = GetDlgItem(dialog, ID_FILE_NAME_COMBO);
   if (name && class_of(name) == L"ComboBoxEx32") {
     HWND inner = FindWindowExW(name, nullptr, L"ComboBox", nullptr);
     HWND edit = inner ? FindWindowExW(inner, nullptr, L"Edit", nullptr) : nullptr;
     name = edit ? edit : name;
   } else if (!name) {
-    name = GetDlgItem(dialog, 0x480);
+    name = GetDlgItem(dialog, ID_FILE_NAME_EDIT);
   }
   if (!name) return false;
   set_text(name, path);
@@ -369,8 +398,8 @@ bool answer_file_dialog(HWND dialog, const std::wstring& path) {
 
 // The file name the dialog proposes, as shown in its name field.
 std::wstring proposed_name(HWND dialog) {
-  HWND name = GetDlgItem(dialog, 0x47C);
-  if (!name) name = GetDlgItem(dialog, 0x480);
+  HWND name = GetDlgItem(dialog, ID_FILE_NAME_COMBO);
+  if (!name) name = GetDlgItem(dialog, ID_FILE_NAME_EDIT);
   return text_of(name);
 }
 
@@ -414,19 +443,19 @@ struct Encryption {
 
 // Fills an open Select Password dialog and accepts it.
 void fill_select_password(HWND dialog, const Encryption& job) {
-  check(choose(dialog, 1022, job.rounds), "select: jumble rounds offered");
-  check(choose(dialog, 1023, job.block), "select: block size offered");
-  set_text(GetDlgItem(dialog, 1008), job.password);
-  set_text(GetDlgItem(dialog, 1009), job.password);
-  set_text(GetDlgItem(dialog, 1006), job.hint);
+  check(choose(dialog, ID_ROUNDS_LIST, job.rounds), "select: jumble rounds offered");
+  check(choose(dialog, ID_BLOCK_LIST, job.block), "select: block size offered");
+  set_text(GetDlgItem(dialog, ID_NEW_PASSWORD), job.password);
+  set_text(GetDlgItem(dialog, ID_CONFIRM), job.password);
+  set_text(GetDlgItem(dialog, ID_HINT), job.hint);
   click(dialog, IDOK);
 }
 
 // Waits for the job's final status text, then closes the progress dialog with
 // its Close button. The dialog is returned for the caller's checks before closing.
 bool finish_job(HWND progress, const std::wstring& status, const char* name, const wchar_t* shot = nullptr) {
-  const bool done = wait_item_text(progress, 1027, status, JOB_WAIT_MS);
-  check(done, name, "status expected \"" + narrow(status) + "\", seen \"" + narrow(item_text(progress, 1027)) + "\"");
+  const bool done = wait_item_text(progress, ID_STATUS, status, JOB_WAIT_MS);
+  check(done, name, "status expected \"" + narrow(status) + "\", seen \"" + narrow(item_text(progress, ID_STATUS)) + "\"");
   if (!done) return false;
   if (shot) screenshot(progress, shot);
   check_text(item_text(progress, 2), L"Close", "progress: button 2 reads Close after the job");
@@ -454,31 +483,31 @@ FILETIME source_time() {
 
 void check_main_plain(const wchar_t* file_name, uint32_t size_bytes, FILETIME time, const wchar_t* size_text) {
   (void)size_bytes;
-  check_text(item_text(main_window, 1010), file_name, "main: File shows the name");
-  check_text(item_text(main_window, 1011), L" E2EDATA File", "main: Type of an unregistered extension");
-  check_text(item_text(main_window, 1012), size_text, "main: Size text");
-  check_text(item_text(main_window, 1013), date_text(time), "main: Date text of the last-write time");
-  check_text(item_text(main_window, 1015), L"&Encrypt...", "main: button 1015 reads &Encrypt...");
-  check(enabled(main_window, 1015), "main: Encrypt enabled");
-  check(!enabled(main_window, 1016), "main: Test disabled for a plain file");
+  check_text(item_text(main_window, ID_FILE), file_name, "main: File shows the name");
+  check_text(item_text(main_window, ID_TYPE), L" E2EDATA File", "main: Type of an unregistered extension");
+  check_text(item_text(main_window, ID_SIZE), size_text, "main: Size text");
+  check_text(item_text(main_window, ID_DATE), date_text(time), "main: Date text of the last-write time");
+  check_text(item_text(main_window, ID_CRYPT), L"&Encrypt...", "main: button 1015 reads &Encrypt...");
+  check(enabled(main_window, ID_CRYPT), "main: Encrypt enabled");
+  check(!enabled(main_window, ID_TEST), "main: Test disabled for a plain file");
   check_text(text_of(main_window), L"Corvane", "main: title of a plain file");
 }
 
 void check_main_container(const wchar_t* title, const wchar_t* stored_name, const std::wstring& scheme,
                           const wchar_t* size_text, FILETIME time) {
   check_text(text_of(main_window), title, "main: title is the container's name");
-  check_text(item_text(main_window, 1010), stored_name, "main: File shows the stored name");
-  check_text(item_text(main_window, 1011), scheme, "main: Type shows the scheme");
-  check_text(item_text(main_window, 1012), size_text, "main: Size of the stored file");
-  check_text(item_text(main_window, 1013), date_text(time), "main: Date of the stored file");
-  check_text(item_text(main_window, 1015), L"&Decrypt...", "main: button 1015 reads &Decrypt...");
-  check(enabled(main_window, 1015), "main: Decrypt enabled");
-  check(enabled(main_window, 1016), "main: Test enabled for a container");
+  check_text(item_text(main_window, ID_FILE), stored_name, "main: File shows the stored name");
+  check_text(item_text(main_window, ID_TYPE), scheme, "main: Type shows the scheme");
+  check_text(item_text(main_window, ID_SIZE), size_text, "main: Size of the stored file");
+  check_text(item_text(main_window, ID_DATE), date_text(time), "main: Date of the stored file");
+  check_text(item_text(main_window, ID_CRYPT), L"&Decrypt...", "main: button 1015 reads &Decrypt...");
+  check(enabled(main_window, ID_CRYPT), "main: Decrypt enabled");
+  check(enabled(main_window, ID_TEST), "main: Test enabled for a container");
 }
 
 // Opens a file through the Open button and its dialog.
 bool open_through_dialog(const std::wstring& path) {
-  click(main_window, 1014);
+  click(main_window, ID_OPEN);
   HWND open = wait_titled(L"Open");
   check(open != nullptr, "open: the Open dialog appears");
   return answer_file_dialog(open, path);
@@ -486,7 +515,7 @@ bool open_through_dialog(const std::wstring& path) {
 
 // Encrypt from a plain file shown in the main window; returns the progress dialog.
 HWND start_encrypt(const Encryption& job, const std::wstring& output, const wchar_t* shot = nullptr) {
-  click(main_window, 1015);
+  click(main_window, ID_CRYPT);
   HWND select = wait_titled(L"Select Password");
   check(select != nullptr, "encrypt: Select Password appears");
   if (!select) return nullptr;
@@ -504,7 +533,7 @@ HWND start_encrypt(const Encryption& job, const std::wstring& output, const wcha
 // Decrypt the container shown; returns the progress dialog.
 HWND start_decrypt(const std::wstring& output, const std::wstring& password, const std::wstring& expected_name,
                    const std::wstring& expected_hint, const wchar_t* shot = nullptr) {
-  click(main_window, 1015);
+  click(main_window, ID_CRYPT);
   HWND save = wait_titled(L"Save As");
   check(save != nullptr, "decrypt: Save dialog comes first");
   if (!save) return nullptr;
@@ -515,10 +544,10 @@ HWND start_decrypt(const std::wstring& output, const std::wstring& password, con
   HWND enter = wait_titled(L"Enter Password");
   check(enter != nullptr, "decrypt: Enter Password appears");
   if (!enter) return nullptr;
-  check_text(item_text(enter, 1006), expected_hint, "enter: shows the stored hint");
-  check_text(item_text(enter, 1005), L"", "enter: password field starts empty");
+  check_text(item_text(enter, ID_HINT), expected_hint, "enter: shows the stored hint");
+  check_text(item_text(enter, ID_PASSWORD), L"", "enter: password field starts empty");
   if (shot) screenshot(enter, shot);
-  set_text(GetDlgItem(enter, 1005), password);
+  set_text(GetDlgItem(enter, ID_PASSWORD), password);
   click(enter, IDOK);
   check(wait_gone(enter), "enter: OK closes the dialog");
   HWND progress = wait_progress();
@@ -566,25 +595,24 @@ void run(const std::wstring& app) {
     return;
   }
   app_process_id = process.dwProcessId;
-  main_window = wait_dialog([](HWND window) { return GetDlgItem(window, 1015) && GetDlgItem(window, 1010); });
+  app_process = process.hProcess;
+  CloseHandle(process.hThread);
+  main_window = wait_dialog([](HWND window) { return GetDlgItem(window, ID_CRYPT) && GetDlgItem(window, ID_FILE); });
   check(main_window != nullptr, "start: main window appears");
-  if (!main_window) {
-    TerminateProcess(process.hProcess, 1);
-    return;
-  }
-  wait_item_text(main_window, 1010, L"plain.e2edata", DIALOG_WAIT_MS);
+  if (!main_window) return;
+  wait_item_text(main_window, ID_FILE, L"plain.e2edata", DIALOG_WAIT_MS);
   screenshot(main_window, L"01-main-plain");
   check_main_plain(L"plain.e2edata", PLAIN_SIZE, time, L" 300 KB");
-  check_text(item_text(main_window, 1014), L"&Open...", "main: Open button text");
-  check_text(item_text(main_window, 1017), L"&About", "main: About button text");
+  check_text(item_text(main_window, ID_OPEN), L"&Open...", "main: Open button text");
+  check_text(item_text(main_window, ID_ABOUT), L"&About", "main: About button text");
 
   // About.
-  click(main_window, 1017);
+  click(main_window, ID_ABOUT);
   HWND about = wait_titled(L"About");
   check(about != nullptr, "about: dialog appears");
   if (about) {
     screenshot(about, L"02-about");
-    const std::wstring lines = item_text(about, 1003);
+    const std::wstring lines = item_text(about, ID_ABOUT_TEXT);
     check(lines.rfind(L"Corvane\r\nFile Encryption\r\n23.8 (x64)\r\n", 0) == 0, "about: first three lines",
           "seen \"" + narrow(lines) + "\"");
     click(about, IDCANCEL);
@@ -594,12 +622,12 @@ void run(const std::wstring& app) {
   // 2 and 7. Select Password: the lists, a mismatch, then the real choice.
   const Encryption first{PASSWORD, HINT, 25, 65536};
   const std::wstring container = in_scratch(L"plain.qvk");
-  click(main_window, 1015);
+  click(main_window, ID_CRYPT);
   HWND select = wait_titled(L"Select Password");
   check(select != nullptr, "select: dialog appears");
   if (!select) return;
   {
-    HWND rounds = GetDlgItem(select, 1022);
+    HWND rounds = GetDlgItem(select, ID_ROUNDS_LIST);
     const std::vector<std::wstring> round_texts{L"QVK Stream",         L"QVK 1X Jumble",     L"QVK 2X Jumble",
                                                 L"QVK 3X Jumble",      L"QVK 7X Jumble",     L"QVK 25X Jumble",
                                                 L"QVK 85X Jumble",     L"QVK 300X Jumble",   L"QVK 1024X Jumble",
@@ -613,7 +641,7 @@ void run(const std::wstring& app) {
     check_text(list_item(rounds, static_cast<int>(send(rounds, CB_GETCURSEL, 0, 0))), L"QVK 7X Jumble",
                "select: 7 rounds selected by default");
 
-    HWND blocks = GetDlgItem(select, 1023);
+    HWND blocks = GetDlgItem(select, ID_BLOCK_LIST);
     const std::vector<std::wstring> block_texts{L"16 to 48 KB",   L"32 to 96 KB",   L"64 to 192 KB",
                                                 L"128 to 384 KB", L"256 to 768 KB", L"512 to 1536 KB",
                                                 L"1 to 3 MB",     L"2 to 6 MB",     L"4 to 12 MB"};
@@ -625,26 +653,26 @@ void run(const std::wstring& app) {
     check(seen == block_texts, "select: Blocksize list entries in order", "seen " + narrow(joined));
     check_text(list_item(blocks, static_cast<int>(send(blocks, CB_GETCURSEL, 0, 0))), L"256 to 768 KB",
                "select: 512 KiB blocks selected by default");
-    check(send(GetDlgItem(select, 1008), EM_GETPASSWORDCHAR, 0, 0) == 0x25CF, "select: password field masks with U+25CF");
+    check(send(GetDlgItem(select, ID_NEW_PASSWORD), EM_GETPASSWORDCHAR, 0, 0) == 0x25CF, "select: password field masks with U+25CF");
     screenshot(select, L"03-select-password");
 
-    set_text(GetDlgItem(select, 1008), L"alpha");
-    set_text(GetDlgItem(select, 1009), L"alphA");
-    set_text(GetDlgItem(select, 1006), HINT);
+    set_text(GetDlgItem(select, ID_NEW_PASSWORD), L"alpha");
+    set_text(GetDlgItem(select, ID_CONFIRM), L"alphA");
+    set_text(GetDlgItem(select, ID_HINT), HINT);
     click(select, IDOK);
     HWND mismatch = wait_message_box();
     check(mismatch != nullptr, "mismatch: message appears");
     if (mismatch) {
       screenshot(mismatch, L"04-mismatch");
       check_text(text_of(mismatch), L"Password Error", "mismatch: title");
-      check_text(item_text(mismatch, 1004), L"Password and Confirm do not match. Try again.", "mismatch: text");
+      check_text(item_text(mismatch, ID_MESSAGE_TEXT), L"Password and Confirm do not match. Try again.", "mismatch: text");
       click(mismatch, IDOK);
       check(wait_gone(mismatch), "mismatch: OK closes the message");
     }
     check(IsWindowVisible(select), "mismatch: Select Password stays open");
-    check_text(item_text(select, 1008), L"", "mismatch: password field emptied");
-    check_text(item_text(select, 1009), L"", "mismatch: confirm field emptied");
-    check_text(item_text(select, 1006), HINT, "mismatch: hint kept");
+    check_text(item_text(select, ID_NEW_PASSWORD), L"", "mismatch: password field emptied");
+    check_text(item_text(select, ID_CONFIRM), L"", "mismatch: confirm field emptied");
+    check_text(item_text(select, ID_HINT), HINT, "mismatch: hint kept");
   }
   fill_select_password(select, first);
   HWND save = wait_titled(L"Save As");
@@ -658,25 +686,25 @@ void run(const std::wstring& app) {
   HWND progress = wait_progress();
   check(progress != nullptr, "encrypt: progress dialog appears");
   if (!progress) return;
-  if (wait_item_text(progress, 1027, L"Encryption completed successfully.", JOB_WAIT_MS)) {
+  if (wait_item_text(progress, ID_STATUS, L"Encryption completed successfully.", JOB_WAIT_MS)) {
     check_text(text_of(progress), L"Encrypting", "progress: title while encrypting");
-    check_text(item_text(progress, 1012), L"300 KB  ", "progress: size text");
-    check(send(GetDlgItem(progress, 1028), PBM_GETPOS, 0, 0) == 100, "progress: bar at 100 when done");
+    check_text(item_text(progress, ID_SIZE), L"300 KB  ", "progress: size text");
+    check(send(GetDlgItem(progress, ID_BAR), PBM_GETPOS, 0, 0) == 100, "progress: bar at 100 when done");
   }
   finish_job(progress, L"Encryption completed successfully.", "encrypt: completes", L"06-progress-encrypted");
 
   const std::wstring scheme = L" QVK 25X Jumble, " + block_part(chosen_block_size(65536, PLAIN_SIZE));
-  wait_item_text(main_window, 1015, L"&Decrypt...", DIALOG_WAIT_MS);
+  wait_item_text(main_window, ID_CRYPT, L"&Decrypt...", DIALOG_WAIT_MS);
   screenshot(main_window, L"07-main-container");
   check_main_container(L"plain.qvk", L"plain.e2edata", scheme, L" 300 KB", time);
   check(exists(container), "encrypt: container written");
 
   // 3. Test.
-  click(main_window, 1016);
+  click(main_window, ID_TEST);
   progress = wait_progress();
   check(progress != nullptr, "test: progress dialog appears");
   if (progress) {
-    if (wait_item_text(progress, 1027, L"Test completed. There are no errors.", JOB_WAIT_MS)) {
+    if (wait_item_text(progress, ID_STATUS, L"Test completed. There are no errors.", JOB_WAIT_MS)) {
       check_text(text_of(progress), L"Testing", "test: title");
     }
     finish_job(progress, L"Test completed. There are no errors.", "test: completes", L"08-progress-tested");
@@ -691,7 +719,7 @@ void run(const std::wstring& app) {
     if (error) {
       screenshot(error, L"10-password-error");
       check_text(text_of(error), L"Password Error", "wrong password: title");
-      check_text(item_text(error, 1004), L"The password and/or keyfile you have entered is incorrect.",
+      check_text(item_text(error, ID_MESSAGE_TEXT), L"The password and/or keyfile you have entered is incorrect.",
                  "wrong password: text");
       click(error, IDOK);
       check(wait_gone(error), "wrong password: OK closes the message");
@@ -705,31 +733,30 @@ void run(const std::wstring& app) {
   compare_output(plain, decrypted, "decrypt");
 
   // 5. Key file.
-  click(main_window, 1020);
+  click(main_window, ID_CHOOSE_KEY);
   HWND open_key = wait_titled(L"Open Key");
   check(open_key != nullptr, "key: Open Key dialog appears");
   if (open_key) {
     check(answer_file_dialog(open_key, key), "key: dialog accepts the key file");
-    check_text(item_text(main_window, 1019), key, "key: field shows the key file");
-    check(send(GetDlgItem(main_window, 1018), BM_GETCHECK, 0, 0) == BST_CHECKED, "key: box ticked");
+    check_text(item_text(main_window, ID_KEY_PATH), key, "key: field shows the key file");
+    check(send(GetDlgItem(main_window, ID_USE_KEY), BM_GETCHECK, 0, 0) == BST_CHECKED, "key: box ticked");
   }
   screenshot(main_window, L"11-main-keyfile");
   check(open_through_dialog(plain), "key: plain file opened again");
-  wait_item_text(main_window, 1015, L"&Encrypt...", DIALOG_WAIT_MS);
+  wait_item_text(main_window, ID_CRYPT, L"&Encrypt...", DIALOG_WAIT_MS);
   check_main_plain(L"plain.e2edata", PLAIN_SIZE, time, L" 300 KB");
   const std::wstring keyed = in_scratch(L"keyed.qvk");
   const Encryption second{L"k", L"", 0, 32768};
   progress = start_encrypt(second, keyed);
   if (progress) finish_job(progress, L"Encryption completed successfully.", "key: encryption completes");
-  wait_item_text(main_window, 1015, L"&Decrypt...", DIALOG_WAIT_MS);
+  wait_item_text(main_window, ID_CRYPT, L"&Decrypt...", DIALOG_WAIT_MS);
   check_main_container(L"keyed.qvk", L"plain.e2edata", L" QVK Stream", L" 300 KB", time);
 
   // Untick: the path stays, but the key is not used, so the password alone fails.
-  click(main_window, 1018);
-  check(wait_until([] { return send(GetDlgItem(main_window, 1018), BM_GETCHECK, 0, 0) == BST_UNCHECKED; },
-                   DIALOG_WAIT_MS),
-        "key: box unticked");
-  check_text(item_text(main_window, 1019), key, "key: unticking keeps the path");
+  // Sent, so that the box's command has been handled when the send returns.
+  send(GetDlgItem(main_window, ID_USE_KEY), BM_CLICK, 0, 0);
+  check(send(GetDlgItem(main_window, ID_USE_KEY), BM_GETCHECK, 0, 0) == BST_UNCHECKED, "key: box unticked");
+  check_text(item_text(main_window, ID_KEY_PATH), key, "key: unticking keeps the path");
   const std::wstring keyed_out = in_scratch(L"keyed-out.e2edata");
   progress = start_decrypt(keyed_out, L"k", L"plain.e2edata", L"");
   if (progress) {
@@ -743,39 +770,43 @@ void run(const std::wstring& app) {
   }
   check(!exists(keyed_out), "key: failed decryption leaves no output");
 
-  // Tick again: with a path present no dialog opens.
-  click(main_window, 1018);
-  check(wait_until([] { return send(GetDlgItem(main_window, 1018), BM_GETCHECK, 0, 0) == BST_CHECKED; },
-                   DIALOG_WAIT_MS),
-        "key: box ticked again without a dialog");
-  check(wait_titled(L"Open Key", 1000) == nullptr, "key: no Open Key dialog when a path is present");
+  // Tick again: with a path present no dialog opens, so the send comes back at
+  // once instead of waiting in the dialog's loop.
+  send(GetDlgItem(main_window, ID_USE_KEY), BM_CLICK, 0, 0);
+  check(send(GetDlgItem(main_window, ID_USE_KEY), BM_GETCHECK, 0, 0) == BST_CHECKED, "key: box ticked again");
+  HWND unexpected = wait_titled(L"Open Key", 0);
+  check(unexpected == nullptr, "key: no Open Key dialog when a path is present");
+  if (unexpected) {
+    click(unexpected, IDCANCEL);
+    wait_gone(unexpected);
+  }
   progress = start_decrypt(keyed_out, L"k", L"keyed-out.e2edata", L"");
   if (progress) finish_job(progress, L"Decryption completed successfully.", "key: decryption with key completes");
   compare_output(plain, keyed_out, "key");
 
-  click(main_window, 1021);
-  check(wait_item_text(main_window, 1019, L"", DIALOG_WAIT_MS), "key: X forgets the key file");
-  check(send(GetDlgItem(main_window, 1018), BM_GETCHECK, 0, 0) == BST_UNCHECKED, "key: X unticks the box");
+  click(main_window, ID_FORGET_KEY);
+  check(wait_item_text(main_window, ID_KEY_PATH, L"", DIALOG_WAIT_MS), "key: X forgets the key file");
+  check(send(GetDlgItem(main_window, ID_USE_KEY), BM_GETCHECK, 0, 0) == BST_UNCHECKED, "key: X unticks the box");
 
   // 6 and 8. A long job: Pause, Continue, closing refused, Cancel answered No, then Yes.
   constexpr uint32_t BIG_SIZE = 96u << 20;
   check(write_file(big, pattern(BIG_SIZE, 0xC0FFEEu), &time), "setup: large source written");
   check(open_through_dialog(big), "long: large file opened");
-  wait_item_text(main_window, 1012, L" 96.0 MB", DIALOG_WAIT_MS);
-  check_text(item_text(main_window, 1012), L" 96.0 MB", "long: size text of 96 MiB");
+  wait_item_text(main_window, ID_SIZE, L" 96.0 MB", DIALOG_WAIT_MS);
+  check_text(item_text(main_window, ID_SIZE), L" 96.0 MB", "long: size text of 96 MiB");
   const std::wstring big_out = in_scratch(L"big.qvk");
   const Encryption slow{L"slow", L"", 45000, 524288};
   progress = start_encrypt(slow, big_out);
   if (progress) {
-    check(wait_item_text(progress, 1027, L"Encrypting...", JOB_WAIT_MS), "long: status Encrypting...",
-          "seen \"" + narrow(item_text(progress, 1027)) + "\"");
+    check(wait_item_text(progress, ID_STATUS, L"Encrypting...", JOB_WAIT_MS), "long: status Encrypting...",
+          "seen \"" + narrow(item_text(progress, ID_STATUS)) + "\"");
     check_text(item_text(progress, 1), L"&Pause", "long: button 1 reads &Pause");
     click(progress, 1);
-    check(wait_item_text(progress, 1027, L"Paused", DIALOG_WAIT_MS), "long: Pause shows Paused");
+    check(wait_item_text(progress, ID_STATUS, L"Paused", DIALOG_WAIT_MS), "long: Pause shows Paused");
     check_text(item_text(progress, 1), L"&Continue", "long: button 1 reads &Continue");
     screenshot(progress, L"12-progress-paused");
     click(progress, 1);
-    check(wait_item_text(progress, 1027, L"Continuing...", DIALOG_WAIT_MS), "long: Continue shows Continuing...");
+    check(wait_item_text(progress, ID_STATUS, L"Continuing...", DIALOG_WAIT_MS), "long: Continue shows Continuing...");
     check_text(item_text(progress, 1), L"&Pause", "long: button 1 back to &Pause");
 
     // Sent, not posted: when it returns the main window has handled the close.
@@ -788,14 +819,14 @@ void run(const std::wstring& app) {
     check(confirm != nullptr, "cancel: confirmation appears");
     if (confirm) {
       screenshot(confirm, L"13-cancel-confirmation");
-      check_text(item_text(progress, 1027), L"Paused", "cancel: job paused while asking");
+      check_text(item_text(progress, ID_STATUS), L"Paused", "cancel: job paused while asking");
       const HWND question = FindWindowExW(confirm, nullptr, L"Static", nullptr);
       check_text(text_of(question), L"Do you want to cancel?", "cancel: question text");
       check_text(item_text(confirm, 1), L"&Yes", "cancel: Yes button");
       check_text(item_text(confirm, 2), L"&No", "cancel: No button");
       click(confirm, 2);
       check(wait_gone(confirm), "cancel: No closes the confirmation");
-      check(wait_item_text(progress, 1027, L"Continuing...", DIALOG_WAIT_MS), "cancel: No resumes the job");
+      check(wait_item_text(progress, ID_STATUS, L"Continuing...", DIALOG_WAIT_MS), "cancel: No resumes the job");
     }
     click(progress, 2);
     confirm = wait_titled(L"Cancel Confirmation");
@@ -806,7 +837,7 @@ void run(const std::wstring& app) {
     }
   }
   check(!exists(big_out), "cancel: no output left after a cancelled job");
-  check_text(item_text(main_window, 1015), L"&Encrypt...", "cancel: main window still shows the plain file");
+  check_text(item_text(main_window, ID_CRYPT), L"&Encrypt...", "cancel: main window still shows the plain file");
 
   // Closing from Idle ends the process with exit code 0.
   PostMessageW(main_window, WM_CLOSE, 0, 0);
@@ -815,9 +846,6 @@ void run(const std::wstring& app) {
   GetExitCodeProcess(process.hProcess, &code);
   check(ended, "close: the process ends when the main window closes");
   if (ended) check(code == 0, "close: exit code 0", "seen " + std::to_string(code));
-  if (!ended) TerminateProcess(process.hProcess, 1);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
 }
 
 }  // namespace
@@ -832,6 +860,11 @@ int wmain(int argc, wchar_t** argv) {
   shot_folder = argv[3];
   note("driving %s", narrow(argv[1]).c_str());
   run(argv[1]);
+  // Whatever stopped the scenario, the program does not outlive the driver.
+  if (app_process) {
+    if (WaitForSingleObject(app_process, 0) == WAIT_TIMEOUT) TerminateProcess(app_process, 1);
+    CloseHandle(app_process);
+  }
   std::printf("%d passed, %d failed\n", passed, failed);
   std::fflush(stdout);
   return failed == 0 ? 0 : 1;
