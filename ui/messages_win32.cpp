@@ -56,12 +56,14 @@ void about_init(AboutUnit& unit, HWND dialog) {
     SetDlgItemTextW(dialog, IDC_ABOUT_LINK, CORVANE_WEB_HOST_W);
     // The template's icon control shows the 32-pixel image; the 48-pixel one
     // suits the space it is given.
+    // The OK button is control 2, so Escape and Enter both close the dialog.
+    SendMessageW(dialog, DM_SETDEFID, IDCANCEL, 0);
     unit.icon = static_cast<HICON>(LoadImageW(unit.instance, MAKEINTRESOURCEW(IDI_CORVANE), IMAGE_ICON, 48, 48, 0));
     if (unit.icon != nullptr) SendDlgItemMessageW(dialog, IDC_ABOUT_ICON, STM_SETICON, reinterpret_cast<WPARAM>(unit.icon), 0);
     ShowWindow(dialog, SW_SHOW);
     center_window(dialog, GetParent(dialog));
     // Enter closes the dialog rather than opening a browser.
-    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDOK)), TRUE);
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDCANCEL)), TRUE);
 }
 
 INT_PTR about_dispatch(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
