@@ -295,7 +295,7 @@ TEST_F(Cli, BadPasswordInputIsAUsageError) {
 }
 
 TEST_F(Cli, InvalidUtf8ArgumentIsAUsageError) {
-    if (!can_interrupt()) GTEST_SKIP() << "arguments reach the Windows program as UTF-16 and cannot be malformed UTF-8";
+    if (!arguments_are_bytes()) GTEST_SKIP() << "arguments reach the Windows program as UTF-16 and cannot be malformed UTF-8";
     const ProcessResult r = run({"info", "bad\xFFname"});
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(r.err, "corvane-cli: argument 2 is not valid UTF-8. Try 'corvane-cli --help'.\n");
@@ -366,7 +366,7 @@ TEST_F(Cli, OutputNeverOverwritesAnInputEvenWithForce) {
 TEST_F(Cli, StoredNameIsSanitisedLikeTheMainWindow) {
     // A name a POSIX file system allows but Windows does not: the main
     // window's clean-up turns it into a safe one.
-    if (!can_interrupt()) GTEST_SKIP() << "Windows file names cannot hold these characters";
+    if (!names_allow_reserved_characters()) GTEST_SKIP() << "Windows file names cannot hold these characters";
     const std::string stored = "a:b<x>|d?.txt";
     put(stored, "odd name");
     encrypt_ok(stored, {"-o", "odd.qvk"});

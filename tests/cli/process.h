@@ -37,6 +37,11 @@ RunningProcess start_process(const std::filesystem::path& program, const std::ve
 void interrupt(const RunningProcess& process);
 ProcessResult wait_process(const RunningProcess& process);
 
+// POSIX hands arguments over as bytes (so malformed UTF-8 can reach the
+// program) and allows : < > | ? in file names; Windows does neither.
+[[nodiscard]] bool arguments_are_bytes();
+[[nodiscard]] bool names_allow_reserved_characters();
+
 // Runs program on a pseudo-terminal (POSIX only; can_use_terminal() says
 // whether it is available), typing input and returning what the terminal
 // showed in out.

@@ -91,6 +91,9 @@ bool can_interrupt() { return true; }
 
 void interrupt(const RunningProcess& process) { kill(static_cast<pid_t>(process.id), SIGINT); }
 
+bool arguments_are_bytes() { return true; }
+bool names_allow_reserved_characters() { return true; }
+
 bool can_use_terminal() { return true; }
 
 ProcessResult run_on_terminal(const std::filesystem::path& program, const std::vector<std::string>& args,

@@ -112,6 +112,9 @@ RunningProcess start_process(const std::filesystem::path&, const std::vector<std
 void interrupt(const RunningProcess&) {}
 ProcessResult wait_process(const RunningProcess&) { return {}; }
 
+bool arguments_are_bytes() { return false; }
+bool names_allow_reserved_characters() { return false; }
+
 bool can_use_terminal() { return false; }
 ProcessResult run_on_terminal(const std::filesystem::path&, const std::vector<std::string>&,
                               const std::filesystem::path&, const std::string&) {
