@@ -280,14 +280,14 @@ void engine_encrypt(JobContext& job, const std::uint8_t* in, std::uint8_t* out, 
     for (std::size_t off = 0; off < size; off += block_size) {
         const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(block_size, size - off));
         std::memcpy(job.block_buffer, in + off, n);
-        encipher_bytes(job, job.block_buffer, n);
         if (jumble) {
+            encipher_bytes(job, job.block_buffer, n);
             if (!jumble_block(job, n)) die("jumble_block stopped");
-            gather_block(out + off, job.block_buffer, job.jumble_map, n);
+            sums.push_back(gather_and_sum(out + off, job.block_buffer, job.jumble_map, n));
         } else {
+            sums.push_back(encipher_and_sum(job, job.block_buffer, n));
             std::memcpy(out + off, job.block_buffer, n);
         }
-        sums.push_back(rot_sum(out + off, n));
     }
 }
 

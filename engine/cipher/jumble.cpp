@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "engine/cipher/generator.h"
+#include "engine/container/bytes.h"
 
 namespace corvane {
 
@@ -36,29 +37,32 @@ void round_fixed_targets(CipherState& cs, std::uint32_t* map, const std::uint8_t
 
 // Variants 1 to 3: a fresh draw for every position of every round. Blocks
 // longer than the table use the draw as it is (it is then below n) and pay no
-// division.
+// division. Both map entries of a swap stay in registers: when the target is k
+// they are one entry holding one value, so nothing needs reading back.
 void round_fresh_targets(CipherState& cs, std::uint32_t* map, std::uint32_t n) {
     std::uint32_t* table = cs.perm_table;
     const std::uint32_t mask = cs.mask;
     std::uint32_t i = cs.perm_i;
     std::uint32_t j = cs.perm_j;
     std::uint32_t sw = cs.swap_word;
-    MapSwapper s{map, cs.swap_slot};
+    std::uint32_t* slot = cs.swap_slot;
+    const auto swap = [&](std::uint32_t k, std::uint32_t target) {
+        const std::uint32_t at_k = map[k];
+        slot = &map[target];
+        const std::uint32_t at_target = *slot;
+        map[k] = at_target;
+        *slot = at_k;
+        sw = at_k;
+    };
     if (n > mask) {
-        for (std::uint32_t k = 0; k < n; ++k) {
-            const std::uint32_t t = cipher_detail::generator_step(table, mask, i, j, sw);
-            s.swap(k, t, sw);
-        }
+        for (std::uint32_t k = 0; k < n; ++k) swap(k, cipher_detail::generator_step(table, mask, i, j, sw));
     } else {
-        for (std::uint32_t k = 0; k < n; ++k) {
-            const std::uint32_t t = cipher_detail::generator_step(table, mask, i, j, sw);
-            s.swap(k, t % n, sw);
-        }
+        for (std::uint32_t k = 0; k < n; ++k) swap(k, cipher_detail::generator_step(table, mask, i, j, sw) % n);
     }
     cs.perm_i = i;
     cs.perm_j = j;
     cs.swap_word = sw;
-    cs.swap_slot = s.slot;
+    cs.swap_slot = slot;
 }
 
 }  // namespace
@@ -118,6 +122,24 @@ bool jumble_block(JobContext& job, std::uint32_t n) {
 
 void gather_block(std::uint8_t* out, const std::uint8_t* in, const std::uint32_t* map, std::uint32_t n) {
     for (std::uint32_t k = 0; k < n; ++k) out[k] = in[map[k]];
+}
+
+// The gather, with the RotSum of the gathered bytes taken eight at a time as
+// they are stored.
+std::uint32_t gather_and_sum(std::uint8_t* out, const std::uint8_t* in, const std::uint32_t* map, std::uint32_t n) {
+    std::uint32_t s = 0;
+    std::uint32_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        std::uint64_t w = 0;
+        for (unsigned u = 0; u < 8; ++u) w |= static_cast<std::uint64_t>(in[map[k + u]]) << (8 * u);
+        store64_le(out + k, w);
+        s = rot_sum_detail::step8(s, w);
+    }
+    for (; k < n; ++k) {
+        out[k] = in[map[k]];
+        s = rol32(s + out[k], 1);
+    }
+    return s;
 }
 
 void scatter_block(std::uint8_t* out, const std::uint8_t* in, const std::uint32_t* map, std::uint32_t n) {

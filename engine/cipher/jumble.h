@@ -14,6 +14,10 @@ namespace corvane {
 
 // out[k] = in[map[k]] (encryption) and out[map[k]] = in[k] (decryption).
 void gather_block(std::uint8_t* out, const std::uint8_t* in, const std::uint32_t* map, std::uint32_t n);
+// gather_block that also returns the RotSum (from 0) of the gathered bytes: a
+// Jumble block's sum, taken in the same pass.
+[[nodiscard]] std::uint32_t gather_and_sum(std::uint8_t* out, const std::uint8_t* in, const std::uint32_t* map,
+                                           std::uint32_t n);
 void scatter_block(std::uint8_t* out, const std::uint8_t* in, const std::uint32_t* map, std::uint32_t n);
 
 }  // namespace corvane

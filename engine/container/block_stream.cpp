@@ -124,16 +124,20 @@ StatusCode write_stream(JobContext& job) {
         done += n;
         remaining -= n;
 
-        encipher_bytes(job, job.block_buffer, n);
+        // The block sum is taken in the pass that produces the stored bytes.
+        std::uint32_t block_sum = 0;
         if (h.jumble_rounds() != 0) {
+            encipher_bytes(job, job.block_buffer, n);
             if (!jumble_block(job, n)) return job.status;
-            gather_block(job.spare_buffer, job.block_buffer, job.jumble_map, n);
+            block_sum = gather_and_sum(job.spare_buffer, job.block_buffer, job.jumble_map, n);
             std::swap(job.block_buffer, job.spare_buffer);
+        } else {
+            block_sum = encipher_and_sum(job, job.block_buffer, n);
         }
 
         std::uint8_t head[BLOCK_HEAD_SIZE];
         store32_le(head, n);
-        store32_le(head + 4, rot_sum(job.block_buffer, n));
+        store32_le(head + 4, block_sum);
         if (!write_all(job.output_handle, head, BLOCK_HEAD_SIZE) || !write_all(job.output_handle, job.block_buffer, n))
             return fail(job, StatusCode::write_failed);
 

@@ -40,10 +40,42 @@ inline void store64_le(std::uint8_t* p, std::uint64_t v) {
     return r == 0 ? x : (x >> r) | (x << (32u - r));
 }
 
-// RotSum: s = rol32(s + b, 1) for each byte, continuing from start.
+namespace rot_sum_detail {
+
+// RotSum over the eight bytes of w (the first in the low byte), from s.
+//
+// Step by step, s = rol32(s + b, 1). Read modulo 2^32 - 1, a rotation by one
+// is a doubling, and as long as s + b does not carry out of bit 31 each step
+// equals rol32(s, 1) +' 2b, where +' is the end-around-carry addition. That
+// addition is associative, rotation distributes over it, and it yields 0 only
+// from two zeros, so eight steps without a carry give exactly
+//     rol32(s, 8) +' sum over u of b[u] * 2^(8 - u)        (below 2^17).
+// A carry needs s + b >= 2^32. Within the eight steps the state is
+// rol32(s, u) plus less than 2^16, which reaches 2^32 - 255 only when bits
+// 17 to 24 of s are all set; that case (one start in 256) takes the plain steps.
+[[nodiscard]] constexpr std::uint32_t step8(std::uint32_t s, std::uint64_t w) {
+    if (((s >> 17) & 0xFFu) == 0xFFu) {
+        for (unsigned u = 0; u < 8; ++u) s = rol32(s + static_cast<std::uint8_t>(w >> (8 * u)), 1);
+        return s;
+    }
+    // Horner's rule in base 2 on lanes: 2b0 + b1 per 16 bits, then 4x + y per
+    // 32 bits, then 16x + y gives the sum of b[u] * 2^(7 - u).
+    std::uint64_t t = ((w & 0x00FF00FF00FF00FFull) << 1) + ((w >> 8) & 0x00FF00FF00FF00FFull);
+    t = ((t & 0x0000FFFF0000FFFFull) << 2) + ((t >> 16) & 0x0000FFFF0000FFFFull);
+    const std::uint64_t weighted = (((t & 0xFFFFFFFFull) << 4) + (t >> 32)) << 1;
+    const std::uint64_t sum = static_cast<std::uint64_t>(rol32(s, 8)) + weighted;
+    return static_cast<std::uint32_t>(sum) + static_cast<std::uint32_t>(sum >> 32);
+}
+
+}  // namespace rot_sum_detail
+
+// RotSum: s = rol32(s + b, 1) for each byte, continuing from start; eight
+// bytes at a time through rot_sum_detail::step8.
 [[nodiscard]] inline std::uint32_t rot_sum(const std::uint8_t* data, std::size_t size, std::uint32_t start = 0) {
     std::uint32_t s = start;
-    for (std::size_t i = 0; i < size; ++i) s = rol32(s + data[i], 1);
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) s = rot_sum_detail::step8(s, load64_le(data + i));
+    for (; i < size; ++i) s = rol32(s + data[i], 1);
     return s;
 }
 
