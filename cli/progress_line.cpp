@@ -19,20 +19,29 @@ std::string progress_text(const ProgressMeter& meter, const std::string& status,
     double scaled = meter.fraction * 100.0 + 0.1;
     if (!(scaled >= 0)) scaled = 0;
     const int percent = scaled >= 100 ? 100 : static_cast<int>(scaled);
+    const std::string figure = (percent < 100 ? (percent < 10 ? "  " : " ") : "") + std::to_string(percent) + "% ";
 
     char16_t buffer[ui::FORMAT_UNITS];
-    const std::string figures = "  Elapsed Time " + shown(ui::format_duration(buffer, meter.elapsed)) +
-                                "  Remaining Time " + shown(ui::format_duration(buffer, meter.remaining)) +
-                                "  Speed " + shown(ui::format_speed(buffer, meter.speed));
-    std::string head = status + " " + (percent < 100 ? (percent < 10 ? "  " : " ") : "") + std::to_string(percent) + "% ";
+    const std::string elapsed = shown(ui::format_duration(buffer, meter.elapsed));
+    const std::string remaining = shown(ui::format_duration(buffer, meter.remaining));
+    const std::string speed = shown(ui::format_speed(buffer, meter.speed));
 
-    const int fixed = static_cast<int>(head.size() + figures.size()) + 2;  // the brackets
+    // The dialog's labels when the terminal is wide enough; otherwise a
+    // shorter line that keeps the remaining time ahead of what may be cut.
+    std::string head = status + " " + figure;
+    std::string tail = "  Elapsed Time " + elapsed + "  Remaining Time " + remaining + "  Speed " + speed;
+    if (static_cast<int>(head.size() + tail.size()) + 2 + BAR_MIN > width - 1) {
+        head = figure;
+        tail = "  Remaining " + remaining + "  Elapsed " + elapsed + "  " + speed;
+    }
+
+    const int fixed = static_cast<int>(head.size() + tail.size()) + 2;  // the brackets
     int bar = width - 1 - fixed;
     if (bar < BAR_MIN) bar = BAR_MIN;
     if (bar > BAR_MAX) bar = BAR_MAX;
     const int filled = percent * bar / 100;
     std::string line = head + "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                       std::string(static_cast<std::size_t>(bar - filled), '-') + "]" + figures;
+                       std::string(static_cast<std::size_t>(bar - filled), '-') + "]" + tail;
     // Every text here is ASCII, so bytes are columns.
     const auto limit = static_cast<std::size_t>(width > 1 ? width - 1 : 1);
     if (line.size() > limit) line.resize(limit);

@@ -44,6 +44,15 @@ TEST(CliProgressLine, PercentFollowsTheDialogsRounding) {
     }
 }
 
+TEST(CliProgressLine, NarrowTerminalKeepsTheRemainingTimeAndSpeed) {
+    const std::string line = progress_text(meter_at(0.25, 8.7, 25.1, 7.4), "Encrypting...", 80);
+    EXPECT_LE(line.size(), 79u);
+    EXPECT_EQ(line.rfind(" 25% [", 0), 0u) << line;
+    EXPECT_NE(line.find("Remaining 25.1 seconds"), std::string::npos) << line;
+    EXPECT_NE(line.find("Elapsed 8.7 seconds"), std::string::npos) << line;
+    EXPECT_NE(line.find("7.4 MB/s"), std::string::npos) << line;
+}
+
 TEST(CliProgressLine, NeverWiderThanTheTerminal) {
     for (int width : {1, 20, 40, 80, 120}) {
         const std::string line = progress_text(meter_at(0.25, 1e9, 1e12, 1e9), "Decrypting...", width);
