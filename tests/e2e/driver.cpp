@@ -31,6 +31,7 @@ constexpr int ID_ABOUT_TEXT = 1003;
 constexpr int ID_MESSAGE_TEXT = 1004;
 constexpr int ID_PASSWORD = 1005;
 constexpr int ID_HINT = 1006;
+constexpr int ID_SHOW = 1007;
 constexpr int ID_NEW_PASSWORD = 1008;
 constexpr int ID_CONFIRM = 1009;
 constexpr int ID_FILE = 1010;
@@ -135,7 +136,9 @@ void set_text(HWND window, const std::wstring& text) {
 
 // Posted, not sent: a click that opens a modal dialog would otherwise hold the
 // driver until that dialog ends.
-void click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+void click(HWND dialog, int id) {
+  if (HWND button = GetDlgItem(dialog, id)) PostMessageW(button, BM_CLICK, 0, 0);
+}
 
 bool enabled(HWND dialog, int id) {
   HWND item = GetDlgItem(dialog, id);
@@ -161,6 +164,7 @@ std::wstring class_of(HWND window) {
 
 DWORD app_process_id = 0;
 HANDLE app_process = nullptr;
+HWND main_window = nullptr;
 
 std::vector<HWND> app_dialogs() {
   std::vector<HWND> found;
@@ -212,6 +216,32 @@ HWND wait_message_box() {
     return GetDlgItem(window, ID_MESSAGE_TEXT) != nullptr && GetDlgItem(window, 1) != nullptr &&
            GetDlgItem(window, ID_BAR) == nullptr;
   });
+}
+
+HWND focus_of(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+// The dialogs move the focus with a posted message, so it is waited for.
+void check_focus(HWND dialog, int id, const char* name) {
+  HWND item = GetDlgItem(dialog, id);
+  const bool ok = item && wait_until([&] { return focus_of(dialog) == item; }, DIALOG_WAIT_MS);
+  check(ok, name, "focus is on control " + std::to_string(GetDlgCtrlID(focus_of(dialog))));
+}
+
+// A key pressed while the main window's File field has the focus; the
+// program's message loop passes it on to the main window.
+void press_in_file_field(wchar_t key) {
+  PostMessageW(GetDlgItem(main_window, ID_FILE), WM_KEYDOWN, static_cast<WPARAM>(key), 1);
+}
+
+int count_titled(const std::wstring& title) {
+  int count = 0;
+  for (HWND window : app_dialogs()) count += text_of(window) == title;
+  return count;
 }
 
 bool wait_gone(HWND window, DWORD timeout_ms = DIALOG_WAIT_MS) {
@@ -330,6 +360,25 @@ FILETIME write_time_of(const std::wstring& path) {
   return data.ftLastWriteTime;
 }
 
+// The names in the scratch folder, sorted, joined with "|": what a job leaves
+// behind, temporaries included.
+std::wstring scratch_listing() {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW entry{};
+  HANDLE search = FindFirstFileW((scratch + L"\\*").c_str(), &entry);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+  }
+  std::sort(names.begin(), names.end());
+  std::wstring joined;
+  for (const auto& name : names) joined += (joined.empty() ? L"" : L"|") + name;
+  return joined;
+}
+
 uint64_t ticks(FILETIME time) { return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
 
 // The date text of the main window: the short date and the time without
@@ -376,8 +425,6 @@ std::wstring block_part(uint32_t block) {
 }
 
 // ---- The program's dialogs ------------------------------------------------------
-
-HWND main_window = nullptr;
 
 // Answers the system's Open or Save dialog with a full path.
 bool answer_file_dialog(HWND dialog, const std::wstring& path) {
@@ -481,6 +528,46 @@ FILETIME source_time() {
   return FILETIME{static_cast<DWORD>(exact), static_cast<DWORD>(exact >> 32)};
 }
 
+// Presses the keys in the File field and expects them to open exactly one
+// dialog with the given title (and none of the flow dialogs besides). To know
+// that everything the keys left in the program's queue has been handled, a
+// marker command (the key-file button) is posted after the dialog is up: its
+// Open Key dialog opens only once the queue ahead of it has been worked off.
+void key_check(const std::wstring& keys, const std::wstring& title, const char* name) {
+  for (wchar_t key : keys) press_in_file_field(key);
+  HWND first = wait_titled(title);
+  check(first != nullptr, name, "no \"" + narrow(title) + "\" dialog");
+  if (!first) return;
+  PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(ID_CHOOSE_KEY, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(main_window, ID_CHOOSE_KEY)));
+  HWND marker = wait_titled(L"Open Key");
+  if (marker) {
+    const int count = count_titled(title);
+    std::wstring others;
+    for (const wchar_t* flow : {L"Save As", L"Select Password", L"Enter Password", L"About"}) {
+      if (flow != title && count_titled(flow) > 0) others += std::wstring(others.empty() ? L"" : L", ") + flow;
+    }
+    check(count == 1 && others.empty(), (std::string(name) + ", once").c_str(),
+          std::to_string(count) + " \"" + narrow(title) + "\" dialogs open" +
+              (others.empty() ? "" : ", also " + narrow(others)));
+    click(marker, IDCANCEL);
+    wait_gone(marker);
+  } else {
+    check(false, (std::string(name) + ", once").c_str(), "the marker command was never handled");
+  }
+  // Close every dialog the keys opened, the newest first.
+  for (int round = 0; round < 8 && count_titled(title) > 0; ++round) {
+    std::vector<HWND> open = app_dialogs();
+    for (HWND window : open) {
+      if (text_of(window) == title) {
+        click(window, IDCANCEL);
+        wait_gone(window);
+        break;
+      }
+    }
+  }
+}
+
 void check_main_plain(const wchar_t* file_name, uint32_t size_bytes, FILETIME time, const wchar_t* size_text) {
   (void)size_bytes;
   check_text(item_text(main_window, ID_FILE), file_name, "main: File shows the name");
@@ -546,6 +633,7 @@ HWND start_decrypt(const std::wstring& output, const std::wstring& password, con
   if (!enter) return nullptr;
   check_text(item_text(enter, ID_HINT), expected_hint, "enter: shows the stored hint");
   check_text(item_text(enter, ID_PASSWORD), L"", "enter: password field starts empty");
+  check_focus(enter, ID_PASSWORD, "enter: focus starts in Password");
   if (shot) screenshot(enter, shot);
   set_text(GetDlgItem(enter, ID_PASSWORD), password);
   click(enter, IDOK);
@@ -615,9 +703,16 @@ void run(const std::wstring& app) {
     const std::wstring lines = item_text(about, ID_ABOUT_TEXT);
     check(lines.rfind(L"Corvane\r\nFile Encryption\r\n23.8 (x64)\r\n", 0) == 0, "about: first three lines",
           "seen \"" + narrow(lines) + "\"");
+    // The About dialog's OK button has the id of Cancel.
+    check_text(item_text(about, IDCANCEL), L"OK", "about: OK button");
     click(about, IDCANCEL);
     check(wait_gone(about), "about: OK closes it");
   }
+
+  // Keys in the File field: with a plain file shown D and T do nothing, A
+  // opens About. The commands are posted in key order, so a wrongly accepted D
+  // or T would have opened its dialog before About.
+  key_check(L"DTA", L"About", "keys: with a plain file D and T do nothing, A opens About");
 
   // 2 and 7. Select Password: the lists, a mismatch, then the real choice.
   const Encryption first{PASSWORD, HINT, 25, 65536};
@@ -653,7 +748,25 @@ void run(const std::wstring& app) {
     check(seen == block_texts, "select: Blocksize list entries in order", "seen " + narrow(joined));
     check_text(list_item(blocks, static_cast<int>(send(blocks, CB_GETCURSEL, 0, 0))), L"256 to 768 KB",
                "select: 512 KiB blocks selected by default");
-    check(send(GetDlgItem(select, ID_NEW_PASSWORD), EM_GETPASSWORDCHAR, 0, 0) == 0x25CF, "select: password field masks with U+25CF");
+    check_focus(select, ID_NEW_PASSWORD, "select: focus starts in Password");
+    HWND password = GetDlgItem(select, ID_NEW_PASSWORD);
+    HWND confirm = GetDlgItem(select, ID_CONFIRM);
+    check(send(password, EM_GETPASSWORDCHAR, 0, 0) == 0x25CF && send(confirm, EM_GETPASSWORDCHAR, 0, 0) == 0x25CF,
+          "select: both password fields mask with U+25CF");
+    // Typed, not set: the length limit applies to typing only.
+    for (int i = 0; i < 300; ++i) send(password, WM_CHAR, L'x', 1);
+    check(send(password, WM_GETTEXTLENGTH, 0, 0) == 255, "select: typing 300 characters keeps 255",
+          "length " + std::to_string(send(password, WM_GETTEXTLENGTH, 0, 0)));
+    click(select, ID_SHOW);
+    check(wait_until([&] { return send(password, EM_GETPASSWORDCHAR, 0, 0) == 0 && send(confirm, EM_GETPASSWORDCHAR, 0, 0) == 0; },
+                     DIALOG_WAIT_MS),
+          "select: Show reveals both password fields");
+    screenshot(select, L"03b-select-password-shown");
+    click(select, ID_SHOW);
+    check(wait_until([&] { return send(password, EM_GETPASSWORDCHAR, 0, 0) == 0x25CF && send(confirm, EM_GETPASSWORDCHAR, 0, 0) == 0x25CF; },
+                     DIALOG_WAIT_MS),
+          "select: Show again hides them");
+    check_focus(select, ID_NEW_PASSWORD, "select: Show gives the focus back to Password");
     screenshot(select, L"03-select-password");
 
     set_text(GetDlgItem(select, ID_NEW_PASSWORD), L"alpha");
@@ -699,6 +812,10 @@ void run(const std::wstring& app) {
   check_main_container(L"plain.qvk", L"plain.e2edata", scheme, L" 300 KB", time);
   check(exists(container), "encrypt: container written");
 
+  // With a container shown E does nothing and D starts Decrypt (its Save dialog).
+  key_check(L"EA", L"About", "keys: with a container E does nothing, A opens About");
+  key_check(L"D", L"Save As", "keys: D in the File field starts Decrypt");
+
   // 3. Test.
   click(main_window, ID_TEST);
   progress = wait_progress();
@@ -727,6 +844,7 @@ void run(const std::wstring& app) {
     finish_job(progress, L"Decryption failed.", "wrong password: decryption fails");
   }
   check(!exists(decrypted), "wrong password: no output left");
+  check_text(scratch_listing(), L"key.material|plain.e2edata|plain.qvk", "wrong password: nothing else left in the folder");
 
   progress = start_decrypt(decrypted, PASSWORD, L"decrypted.e2edata", HINT);
   if (progress) finish_job(progress, L"Decryption completed successfully.", "decrypt: completes");
@@ -769,6 +887,8 @@ void run(const std::wstring& app) {
     finish_job(progress, L"Decryption failed.", "key: decryption without key fails");
   }
   check(!exists(keyed_out), "key: failed decryption leaves no output");
+  check_text(scratch_listing(), L"decrypted.e2edata|key.material|keyed.qvk|plain.e2edata|plain.qvk",
+             "key: nothing else left in the folder");
 
   // Tick again: with a path present no dialog opens, so the send comes back at
   // once instead of waiting in the dialog's loop.
@@ -837,6 +957,9 @@ void run(const std::wstring& app) {
     }
   }
   check(!exists(big_out), "cancel: no output left after a cancelled job");
+  check_text(scratch_listing(),
+             L"big.e2edata|decrypted.e2edata|key.material|keyed-out.e2edata|keyed.qvk|plain.e2edata|plain.qvk",
+             "cancel: nothing else left in the folder");
   check_text(item_text(main_window, ID_CRYPT), L"&Encrypt...", "cancel: main window still shows the plain file");
 
   // Closing from Idle ends the process with exit code 0.
