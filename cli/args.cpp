@@ -14,7 +14,7 @@ constexpr std::size_t PATH_LIMIT = 259;
 
 enum class Opt { output, keyfile, rounds, block, hint, password_stdin, password_file, force, quiet, help };
 
-struct OptionSpec {
+struct OptionRule {
     Opt id;
     char16_t short_name;  // 0: none
     std::u16string_view long_name;
@@ -29,7 +29,7 @@ constexpr unsigned TST = bit(Command::test);
 constexpr unsigned INF = bit(Command::info);
 constexpr unsigned ALL = bit(Command::none) | ENC | DEC | TST | INF;
 
-constexpr OptionSpec OPTIONS[] = {
+constexpr OptionRule OPTIONS[] = {
     {Opt::output, u'o', u"output", true, ENC | DEC},
     {Opt::keyfile, u'k', u"keyfile", true, ENC | DEC},
     {Opt::rounds, u'r', u"rounds", true, ENC},
@@ -125,15 +125,15 @@ private:
         return true;
     }
 
-    const OptionSpec* find_long(std::u16string_view name) {
-        for (const auto& spec : OPTIONS)
-            if (spec.long_name == name) return &spec;
+    const OptionRule* find_long(std::u16string_view name) {
+        for (const auto& rule : OPTIONS)
+            if (rule.long_name == name) return &rule;
         return nullptr;
     }
 
-    const OptionSpec* find_short(char16_t name) {
-        for (const auto& spec : OPTIONS)
-            if (spec.short_name != 0 && spec.short_name == name) return &spec;
+    const OptionRule* find_short(char16_t name) {
+        for (const auto& rule : OPTIONS)
+            if (rule.short_name != 0 && rule.short_name == name) return &rule;
         return nullptr;
     }
 
@@ -144,38 +144,38 @@ private:
             inline_value = std::u16string(body.substr(eq + 1));
             body = body.substr(0, eq);
         }
-        const OptionSpec* spec = find_long(body);
-        if (!spec) {
+        const OptionRule* rule = find_long(body);
+        if (!rule) {
             error("unknown option '" + to_utf8(arg) + "'");
             return;
         }
-        if (!spec->takes_value && inline_value) {
+        if (!rule->takes_value && inline_value) {
             error("option '--" + to_utf8(body) + "' takes no value");
             return;
         }
         const std::string label = "--" + to_utf8(body);
-        if (spec->takes_value && !inline_value) {
+        if (rule->takes_value && !inline_value) {
             if (i + 1 >= args_.size()) {
                 error("option '" + label + "' needs a value");
                 return;
             }
             inline_value = args_[++i];
         }
-        apply(*spec, label, inline_value ? *inline_value : std::u16string());
+        apply(*rule, label, inline_value ? *inline_value : std::u16string());
     }
 
     void short_options(const std::u16string& arg, std::size_t& i) {
         // Flags may be grouped (-fq); a value-taking option ends the group and
         // takes the rest of the word or the next argument.
         for (std::size_t k = 1; k < arg.size() && ok(); ++k) {
-            const OptionSpec* spec = find_short(arg[k]);
+            const OptionRule* rule = find_short(arg[k]);
             const std::string label = "-" + to_utf8(std::u16string(1, arg[k]));
-            if (!spec) {
+            if (!rule) {
                 error("unknown option '" + label + "'");
                 return;
             }
-            if (!spec->takes_value) {
-                apply(*spec, label, {});
+            if (!rule->takes_value) {
+                apply(*rule, label, {});
                 continue;
             }
             std::u16string value;
@@ -187,21 +187,21 @@ private:
                 error("option '" + label + "' needs a value");
                 return;
             }
-            apply(*spec, label, value);
+            apply(*rule, label, value);
             return;
         }
     }
 
-    void apply(const OptionSpec& spec, const std::string& label, const std::u16string& value) {
+    void apply(const OptionRule& rule, const std::string& label, const std::u16string& value) {
         Options& o = result_.options;
-        if (spec.id != Opt::help && !(spec.commands & bit(o.command))) {
+        if (rule.id != Opt::help && !(rule.commands & bit(o.command))) {
             if (o.command == Command::none)
                 error("option '" + label + "' must follow a command");
             else
                 error("option '" + label + "' does not apply to " + command_name(o.command));
             return;
         }
-        switch (spec.id) {
+        switch (rule.id) {
         case Opt::output:
             if (value.empty()) error("the output path is empty");
             o.output = value;
