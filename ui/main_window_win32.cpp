@@ -148,8 +148,14 @@ int run_message_loop(AppState& state) {
         if (got > 0) {
             if (message.message == WM_KEYDOWN &&
                 (message.hwnd == window_of(state.file_edit) || message.hwnd == window_of(state.keyfile_edit)) &&
-                redirects_key(static_cast<std::uint32_t>(message.wParam)))
+                redirects_key(static_cast<std::uint32_t>(message.wParam))) {
+                // Straight to the main window's key table: through the dialog
+                // manager the key would also become a character that matches a
+                // button's mnemonic ("&About"), and the command would run twice.
                 message.hwnd = window_of(state.main_window);
+                DispatchMessageW(&message);
+                continue;
+            }
             if (!IsDialogMessageW(window_of(state.main_window), &message)) {
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
