@@ -151,7 +151,7 @@ Bytes record(std::uint32_t length, const Bytes& stored) {
 
 // The first size - drop bytes.
 Bytes cut(Bytes bytes, std::size_t drop) {
-    bytes.resize(bytes.size() - drop);
+    bytes.erase(bytes.end() - static_cast<std::ptrdiff_t>(drop), bytes.end());
     return bytes;
 }
 
