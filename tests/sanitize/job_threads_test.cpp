@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "jobs/file_jobs.h"
@@ -173,7 +174,16 @@ TEST_P(JobThreads, SteeredFromAnotherThread) {
     EXPECT_GE(sink.reports(), 2) << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Steering, JobThreads, ::testing::ValuesIn(CASES));
+// Named after the case, so the test names stay the same from run to run.
+std::string case_name(const ::testing::TestParamInfo<Case>& info) {
+    std::string name;
+    for (const char* c = info.param.name; *c != 0; ++c)
+        if ((*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9')) name += *c;
+        else if (*c == ' ') name += '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Steering, JobThreads, ::testing::ValuesIn(CASES), case_name);
 
 }  // namespace
 }  // namespace corvane
