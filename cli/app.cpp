@@ -16,7 +16,7 @@
 #include "jobs/paths.h"
 #include "platform/platform.h"
 #include "ui/format.h"
-#include "ui/inspect_texts.h"
+#include "ui/file_texts.h"
 #include "ui/messages.h"
 
 namespace corvane::cli {

@@ -9,7 +9,7 @@
 #include "resources/resource.h"
 #include "ui/commands.h"
 #include "ui/format.h"
-#include "ui/inspect_texts.h"
+#include "ui/file_texts.h"
 #include "ui/main_window.h"
 #include "ui/password_dialogs.h"
 #include "ui/progress_dialog.h"

@@ -242,9 +242,9 @@ TEST(BlockStream, ShortBlockLengthByteIsCappedAt31) {
         reseal(h);
         Bytes block = pattern_bytes(32, 9);
         block[31] = stored_length;
-        StreamSpec spec;
-        spec.header = h;
-        write_file(dir / "s.qvk", concat(header_bytes(h), write_test_stream(spec, block)));
+        StreamPlan plan;
+        plan.header = h;
+        write_file(dir / "s.qvk", concat(header_bytes(h), write_test_stream(plan, block)));
         const DecryptResult r = decrypt_with_engine(dir / "s.qvk", dir / "out.bin");
         ASSERT_EQ(r.status, StatusCode::ok);
         const std::size_t len = stored_length > 31 ? 31 : stored_length;
@@ -408,11 +408,11 @@ TEST(BlockStream, ShapesThatCannotAdvanceAreRefused) {
 
 Bytes legacy_container(const LegacyFields& f, const Bytes& plain,
                        std::function<std::uint32_t(std::uint32_t, std::uint32_t)> lengths = {}) {
-    StreamSpec spec;
-    spec.header = legacy_image(f);
-    spec.format_version = f.version;
-    spec.block_length = std::move(lengths);
-    return concat(legacy_bytes(f), write_test_stream(spec, plain));
+    StreamPlan plan;
+    plan.header = legacy_image(f);
+    plan.format_version = f.version;
+    plan.block_length = std::move(lengths);
+    return concat(legacy_bytes(f), write_test_stream(plan, plain));
 }
 
 TEST(LegacyStream, ShorterBlocksAreAcceptedWithChainedSums) {
@@ -435,7 +435,7 @@ TEST(LegacyStream, ShorterBlocksAreAcceptedWithChainedSums) {
         EXPECT_EQ(r.plain, plain);
 
         // A block sum that starts afresh, as in version 2, is damage here.
-        StreamSpec unchained;
+        StreamPlan unchained;
         unchained.header = legacy_image(f);
         unchained.format_version = 2;
         write_file(dir / "old.ptxt", concat(legacy_bytes(f), write_test_stream(unchained, plain)));

@@ -166,7 +166,7 @@ private:
 
 // --- Test-side block-stream writer -----------------------------------------
 
-struct StreamSpec {
+struct StreamPlan {
     ContainerHeader header;          // key parameters, jumble_rounds, block_size, file_size
     std::uint32_t format_version = 2;  // below 2: block sums chained across blocks
     std::u16string password = u"secret";
@@ -177,24 +177,24 @@ struct StreamSpec {
 
 // Enciphers plain (file_size bytes, or the 32-byte short block) with the
 // engine's own keystream and jumble, and returns the block records and trailer.
-inline Bytes write_test_stream(const StreamSpec& spec, const Bytes& plain) {
+inline Bytes write_test_stream(const StreamPlan& plan, const Bytes& plain) {
     auto job = new_job();
-    job->header = spec.header;
-    const std::uint64_t file_size = spec.header.file_size();
-    std::uint32_t block_size = spec.header.block_size();
+    job->header = plan.header;
+    const std::uint64_t file_size = plan.header.file_size();
+    std::uint32_t block_size = plan.header.block_size();
     if (file_size < block_size) block_size = static_cast<std::uint32_t>(file_size);
     job->header.set_block_size(block_size);
     if (block_size < 2) job->header.set_jumble_rounds(0);
 
     Bytes key;
-    if (spec.keyfile != nullptr) {
-        key = read_file(*spec.keyfile);
-        job->keyfile_handle = platform::open_read(spec.keyfile->u16string().c_str());
+    if (plan.keyfile != nullptr) {
+        key = read_file(*plan.keyfile);
+        job->keyfile_handle = platform::open_read(plan.keyfile->u16string().c_str());
         EXPECT_NE(job->keyfile_handle, platform::INVALID_FILE);
     }
-    const bool mixed = (spec.header.flags() & FLAG_MIXED_KEYFILE) != 0;
-    PadModel pad(spec.keyfile != nullptr && !mixed ? key : Bytes{});
-    EXPECT_EQ(schedule_key(*job, spec.password.c_str()), StatusCode::ok);
+    const bool mixed = (plan.header.flags() & FLAG_MIXED_KEYFILE) != 0;
+    PadModel pad(plan.keyfile != nullptr && !mixed ? key : Bytes{});
+    EXPECT_EQ(schedule_key(*job, plan.password.c_str()), StatusCode::ok);
     EXPECT_EQ(allocate_buffers(*job, block_size, job->header.jumble_rounds() != 0, false), StatusCode::ok);
 
     Bytes out;
@@ -203,7 +203,7 @@ inline Bytes write_test_stream(const StreamSpec& spec, const Bytes& plain) {
     std::uint32_t sum = 0;
     for (std::uint32_t index = 0; remaining != 0; ++index) {
         const std::uint32_t expected = remaining >= block_size ? block_size : static_cast<std::uint32_t>(remaining);
-        const std::uint32_t n = spec.block_length ? spec.block_length(index, expected) : expected;
+        const std::uint32_t n = plan.block_length ? plan.block_length(index, expected) : expected;
         std::copy(plain.begin() + static_cast<std::ptrdiff_t>(done),
                   plain.begin() + static_cast<std::ptrdiff_t>(done + n), job->block_buffer);
         encipher_bytes(*job, job->block_buffer, n);
@@ -212,11 +212,11 @@ inline Bytes write_test_stream(const StreamSpec& spec, const Bytes& plain) {
             gather_block(job->spare_buffer, job->block_buffer, job->jumble_map, n);
             std::swap(job->block_buffer, job->spare_buffer);
         }
-        if (spec.keyfile != nullptr && !mixed) {
+        if (plan.keyfile != nullptr && !mixed) {
             const Bytes p = pad.next(n);
             for (std::uint32_t i = 0; i < n; ++i) job->block_buffer[i] ^= p[i];
         }
-        sum = rot_sum(job->block_buffer, n, spec.format_version < 2 ? sum : 0);
+        sum = rot_sum(job->block_buffer, n, plan.format_version < 2 ? sum : 0);
         std::uint8_t head[8];
         store32_le(head, n);
         store32_le(head + 4, sum);

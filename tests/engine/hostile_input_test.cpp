@@ -307,21 +307,21 @@ TEST_F(HostileInput, SeedContainersRoundTrip) {
     Readers readers;
     const std::u16string key = readers.keyfile();
     int index = 0;
-    for (const fuzz::SeedSpec& spec : fuzz::seed_specs()) {
+    for (const fuzz::SeedPlan& plan : fuzz::seed_plans()) {
         SCOPED_TRACE("seed " + std::to_string(index++));
-        const Bytes container = fuzz::make_container(spec, key.c_str());
+        const Bytes container = fuzz::make_container(plan, key.c_str());
         ASSERT_FALSE(container.empty());
         const Outcome o = readers.run(container);
         ASSERT_EQ(to_int(o.open), 0);
         EXPECT_EQ(to_int(o.verify), 0);
-        if (spec.use_keyfile) {
+        if (plan.use_keyfile) {
             EXPECT_EQ(to_int(o.read), 0);
-            EXPECT_EQ(o.restored, spec.plain);
-        } else if (spec.format_version == 2) {
+            EXPECT_EQ(o.restored, plan.plain);
+        } else if (plan.format_version == 2) {
             EXPECT_EQ(to_int(o.read), to_int(WRONG_KEY));
             const Outcome without = readers.run(container, false);
             EXPECT_EQ(to_int(without.read), 0);
-            EXPECT_EQ(without.restored, spec.plain);
+            EXPECT_EQ(without.restored, plan.plain);
         }
     }
 }
@@ -333,10 +333,10 @@ TEST_F(HostileInput, DamagedSeedsEndInAStatus) {
     const std::set<StatusCode> open_codes = {OK, NOT_CONTAINER, UNSUPPORTED, DAMAGED, READ_FAILED};
     const std::set<StatusCode> verify_codes = {OK, DAMAGED, TRUNCATED};
     const std::set<StatusCode> read_codes = {OK, DAMAGED, TRUNCATED, WRONG_KEY};
-    const std::vector<fuzz::SeedSpec> specs = fuzz::seed_specs();
+    const std::vector<fuzz::SeedPlan> plans = fuzz::seed_plans();
     // A new-layout Jumble container, a short source and a legacy one with a key pad.
-    for (std::size_t pick : {std::size_t{22}, std::size_t{1}, specs.size() - 1}) {
-        const Bytes container = fuzz::make_container(specs[pick], key.c_str());
+    for (std::size_t pick : {std::size_t{22}, std::size_t{1}, plans.size() - 1}) {
+        const Bytes container = fuzz::make_container(plans[pick], key.c_str());
         for (std::size_t at = 0; at < container.size(); at += 53) {
             SCOPED_TRACE("seed " + std::to_string(pick) + ", byte " + std::to_string(at));
             Bytes damaged = container;
@@ -349,7 +349,7 @@ TEST_F(HostileInput, DamagedSeedsEndInAStatus) {
             // What decrypts cleanly despite the damage is the plaintext: the
             // byte flipped was one nothing checks and nothing uses.
             if (o.read == OK) {
-                EXPECT_EQ(o.restored, specs[pick].plain);
+                EXPECT_EQ(o.restored, plans[pick].plain);
             }
         }
     }

@@ -87,18 +87,18 @@ TEST_P(PadRoundTrip, RestoresEverySize) {
         h.set_schedule_version(schedule);
         h.set_jumble_rounds(rounds);
         reseal(h);
-        StreamSpec spec;
-        spec.header = h;
-        spec.keyfile = &key;
-        write_file(dir / "c.qvk", concat(header_bytes(h), write_test_stream(spec, stream_plain)));
+        StreamPlan plan;
+        plan.header = h;
+        plan.keyfile = &key;
+        write_file(dir / "c.qvk", concat(header_bytes(h), write_test_stream(plan, stream_plain)));
 
         EXPECT_EQ(verify_with_engine(dir / "c.qvk"), StatusCode::ok);
-        const DecryptResult r = decrypt_with_engine(dir / "c.qvk", dir / "out.bin", spec.password, &key);
+        const DecryptResult r = decrypt_with_engine(dir / "c.qvk", dir / "out.bin", plan.password, &key);
         ASSERT_EQ(r.status, StatusCode::ok);
         EXPECT_EQ(r.plain, plain);
         if (key_size != 0) {
             // Without the key file the pad is missing.
-            EXPECT_EQ(decrypt_with_engine(dir / "c.qvk", dir / "out.bin", spec.password).status,
+            EXPECT_EQ(decrypt_with_engine(dir / "c.qvk", dir / "out.bin", plan.password).status,
                       StatusCode::wrong_key);
         }
     }
@@ -137,16 +137,16 @@ TEST_P(LegacyRoundTrip, RestoresEverySize) {
         f.block_size = c.block_size;
         f.file_size = size;
         f.name = c.version == 0 ? u"caf\u00e9.txt" : u"\u65e5\u8a18.txt";
-        StreamSpec spec;
-        spec.header = legacy_image(f);
-        spec.format_version = c.version;
-        spec.keyfile = c.pad ? &key : nullptr;
+        StreamPlan plan;
+        plan.header = legacy_image(f);
+        plan.format_version = c.version;
+        plan.keyfile = c.pad ? &key : nullptr;
         if (c.short_blocks)
-            spec.block_length = [](std::uint32_t i, std::uint32_t e) { return i % 3 == 1 ? (e + 1) / 2 : e; };
-        write_file(dir / "old.qvk", concat(legacy_bytes(f), write_test_stream(spec, plain)));
+            plan.block_length = [](std::uint32_t i, std::uint32_t e) { return i % 3 == 1 ? (e + 1) / 2 : e; };
+        write_file(dir / "old.qvk", concat(legacy_bytes(f), write_test_stream(plan, plain)));
 
         EXPECT_EQ(verify_with_engine(dir / "old.qvk"), StatusCode::ok);
-        const DecryptResult r = decrypt_with_engine(dir / "old.qvk", dir / "out.bin", spec.password, spec.keyfile);
+        const DecryptResult r = decrypt_with_engine(dir / "old.qvk", dir / "out.bin", plan.password, plan.keyfile);
         ASSERT_EQ(r.status, StatusCode::ok);
         EXPECT_EQ(r.plain, plain);
         char16_t name[256];

@@ -92,14 +92,14 @@ protected:
 
     Bytes container_for(const Scenario& s, const Files& f) {
         if (s.legacy) {
-            fuzz::SeedSpec spec;
-            spec.format_version = 1;
-            spec.mode_word = 512;
-            spec.block_size = 2048;
-            spec.plain = s.plain;
-            spec.hint = u"nine char";
-            spec.name = u"seven.t";
-            const Bytes container = fuzz::make_container(spec, u16(f.keyfile).c_str());
+            fuzz::SeedPlan plan;
+            plan.format_version = 1;
+            plan.mode_word = 512;
+            plan.block_size = 2048;
+            plan.plain = s.plain;
+            plan.hint = u"nine char";
+            plan.name = u"seven.t";
+            const Bytes container = fuzz::make_container(plan, u16(f.keyfile).c_str());
             EXPECT_FALSE(container.empty());
             return container;
         }

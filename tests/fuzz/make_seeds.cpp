@@ -41,15 +41,15 @@ int main(int argc, char** argv) {
 
     int count = 0;
     int index = 0;
-    for (const fuzz::SeedSpec& spec : fuzz::seed_specs()) {
-        const Bytes container = fuzz::make_container(spec, keyfile.c_str());
+    for (const fuzz::SeedPlan& plan : fuzz::seed_plans()) {
+        const Bytes container = fuzz::make_container(plan, keyfile.c_str());
         if (container.empty()) {
             std::fprintf(stderr, "make_seeds: seed %d could not be written\n", index);
             return 1;
         }
-        const std::string name = "seed-" + std::to_string(index++) + "-v" + std::to_string(spec.format_version);
+        const std::string name = "seed-" + std::to_string(index++) + "-v" + std::to_string(plan.format_version);
         for (const char* target : {"open_container", "verify_stream", "read_stream"}) put(root / target, name, container);
-        if (spec.format_version < 2) put(root / "import_legacy", name, container);
+        if (plan.format_version < 2) put(root / "import_legacy", name, container);
         count += 3;
     }
 
@@ -64,13 +64,13 @@ int main(int argc, char** argv) {
     count += 4;
 
     // Legacy headers with lengths beyond the caps and a version-0 text of high bytes.
-    fuzz::SeedSpec long_texts;
+    fuzz::SeedPlan long_texts;
     long_texts.format_version = 1;
     long_texts.hint = std::u16string(200, u'h');
     long_texts.name = std::u16string(300, u'n');
     long_texts.plain = fuzz::seed_plain(64, 3);
     put(root / "import_legacy", "long-texts", fuzz::make_container(long_texts, keyfile.c_str()));
-    fuzz::SeedSpec high_bytes;
+    fuzz::SeedPlan high_bytes;
     high_bytes.format_version = 0;
     high_bytes.name = u"\u00e9t\u00e9";
     high_bytes.plain = fuzz::seed_plain(10, 4);

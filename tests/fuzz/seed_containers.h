@@ -19,7 +19,7 @@
 
 namespace corvane::fuzz {
 
-struct SeedSpec {
+struct SeedPlan {
     std::uint32_t format_version = 2;
     std::uint16_t schedule_version = 3;  // version 2 only; the legacy layouts use 0
     bool mixed = true;                   // FLAG_MIXED_KEYFILE, version 2 only
@@ -40,7 +40,7 @@ inline void put_text(std::uint8_t* area, const std::u16string& text, std::size_t
     for (std::size_t i = 0; i < text.size() && i < units; ++i) store16_le(area + 2 * i, text[i]);
 }
 
-inline Bytes legacy_prefix(const SeedSpec& s, std::uint64_t file_size) {
+inline Bytes legacy_prefix(const SeedPlan& s, std::uint64_t file_size) {
     Bytes out(LEGACY_HEADER_SIZE, 0);
     std::uint8_t* p = out.data();
     p[0] = 'K';
@@ -70,9 +70,9 @@ inline Bytes legacy_prefix(const SeedSpec& s, std::uint64_t file_size) {
 
 }  // namespace detail
 
-// The whole container for spec, enciphered with SEED_PASSWORD and, when
+// The whole container for plan, enciphered with SEED_PASSWORD and, when
 // use_keyfile is set, the key file at keyfile (mixed or as a pad).
-inline Bytes make_container(const SeedSpec& s, const char16_t* keyfile) {
+inline Bytes make_container(const SeedPlan& s, const char16_t* keyfile) {
     JobContext job;
     ContainerHeader& h = job.header;
     const bool legacy = s.format_version < 2;
@@ -178,51 +178,51 @@ inline Bytes seed_plain(std::size_t size, std::uint32_t seed) {
 }
 
 // Every variant the readers accept, small enough for a fuzzer to mutate.
-inline std::vector<SeedSpec> seed_specs() {
-    std::vector<SeedSpec> specs;
+inline std::vector<SeedPlan> seed_plans() {
+    std::vector<SeedPlan> plans;
     for (std::size_t size : {0u, 5u, 31u, 32u, 33u, 100u, 2048u, 5000u}) {
-        SeedSpec s;
+        SeedPlan s;
         s.plain = seed_plain(size, static_cast<std::uint32_t>(size));
-        specs.push_back(s);
+        plans.push_back(s);
     }
     for (std::uint16_t schedule = 0; schedule <= 3; ++schedule) {
         for (std::uint32_t rounds : {0u, 7u}) {
             for (bool mixed : {true, false}) {
-                SeedSpec s;
+                SeedPlan s;
                 s.schedule_version = schedule;
                 s.jumble_rounds = rounds;
                 s.mixed = mixed;
                 s.plain = seed_plain(4100, schedule * 31u + rounds);
-                specs.push_back(s);
+                plans.push_back(s);
             }
         }
     }
     {
-        SeedSpec s;
+        SeedPlan s;
         s.use_keyfile = false;
         s.plain = seed_plain(3000, 5);
-        specs.push_back(s);
+        plans.push_back(s);
     }
     for (std::uint32_t version : {0u, 1u}) {
         for (std::uint16_t mode : {std::uint16_t{256}, std::uint16_t{512}, std::uint16_t{528}}) {
             for (std::size_t size : {1u, 100u, 5000u}) {
-                SeedSpec s;
+                SeedPlan s;
                 s.format_version = version;
                 s.mode_word = mode;
                 s.plain = seed_plain(size, version * 7u + mode);
                 s.name = version == 0 ? u"\u00e9t\u00e9.doc" : u"\u0436\u0443\u0440.txt";
-                specs.push_back(s);
+                plans.push_back(s);
             }
         }
-        SeedSpec lenient;
+        SeedPlan lenient;
         lenient.format_version = version;
         lenient.short_blocks = 700;
         lenient.legacy_check = false;
         lenient.use_keyfile = version == 1;
         lenient.plain = seed_plain(3000, 99 + version);
-        specs.push_back(lenient);
+        plans.push_back(lenient);
     }
-    return specs;
+    return plans;
 }
 
 }  // namespace corvane::fuzz

@@ -1,4 +1,4 @@
-#include "ui/inspect_texts.h"
+#include "ui/file_texts.h"
 
 #include <gtest/gtest.h>
 
