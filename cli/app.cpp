@@ -106,9 +106,11 @@ int read_password_file(Command command, const std::u16string& path, Secret& out)
     return decode_password(command, raw, out);
 }
 
-int read_password_line(Command command, Secret& out) {
-    SecretBytes raw;
-    switch (terminal::read_input_line(raw.bytes, sizeof raw.bytes, &raw.length)) {
+// A line read from standard input or the terminal, turned into the password
+// or into the exit for what went wrong.
+int password_from(Command command, terminal::ReadResult result, const SecretBytes& raw, Secret& out,
+                  const char* unreadable) {
+    switch (result) {
     case terminal::ReadResult::ok:
         return decode_password(command, raw, out);
     case terminal::ReadResult::too_long:
@@ -118,23 +120,20 @@ int read_password_line(Command command, Secret& out) {
     case terminal::ReadResult::failed:
         break;
     }
-    return usage_error(command, "standard input cannot be read");
+    return usage_error(command, unreadable);
+}
+
+int read_password_line(Command command, Secret& out) {
+    SecretBytes raw;
+    const auto result = terminal::read_input_line(raw.bytes, sizeof raw.bytes, &raw.length);
+    return password_from(command, result, raw, out, "standard input cannot be read");
 }
 
 int prompt_password(Command command, const char* label, Secret& out) {
     say(Stream::err, label);
     SecretBytes raw;
-    switch (terminal::read_secret_line(raw.bytes, sizeof raw.bytes, &raw.length)) {
-    case terminal::ReadResult::ok:
-        return decode_password(command, raw, out);
-    case terminal::ReadResult::too_long:
-        return usage_error(command, "the password is longer than 255 characters");
-    case terminal::ReadResult::interrupted:
-        return EXIT_INTERRUPTED;
-    case terminal::ReadResult::failed:
-        break;
-    }
-    return usage_error(command, "the password cannot be read from the terminal");
+    const auto result = terminal::read_secret_line(raw.bytes, sizeof raw.bytes, &raw.length);
+    return password_from(command, result, raw, out, "the password cannot be read from the terminal");
 }
 
 bool same_text(const char16_t* a, const char16_t* b) {
