@@ -84,15 +84,21 @@ struct Trailer {
            trailer.word[3] == ~trailer.word[1];
 }
 
+// Every pass starts the same way: the job's buffers at the block size, then
+// the header's shape checked before any block is read or written.
+StatusCode begin_stream(JobContext& job, bool permute, bool keyfile_open) {
+    if (allocate_buffers(job, job.header.block_size(), permute, keyfile_open) != StatusCode::ok) return job.status;
+    if (!stream_shape_ok(job)) return fail(job, StatusCode::damaged);
+    return job.status;
+}
+
 }  // namespace
 
 StatusCode write_stream(JobContext& job) {
     ContainerHeader& h = job.header;
     const std::uint32_t block_size = h.block_size();
-    if (allocate_buffers(job, block_size, h.jumble_rounds() != 0, job.keyfile_handle != platform::INVALID_FILE) !=
-        StatusCode::ok)
+    if (begin_stream(job, h.jumble_rounds() != 0, job.keyfile_handle != platform::INVALID_FILE) != StatusCode::ok)
         return job.status;
-    if (!stream_shape_ok(job)) return fail(job, StatusCode::damaged);
 
     job.plain_sum = 0;
     std::uint64_t remaining = h.file_size();
@@ -156,10 +162,8 @@ StatusCode write_stream(JobContext& job) {
 StatusCode read_stream(JobContext& job) {
     ContainerHeader& h = job.header;
     const std::uint32_t block_size = h.block_size();
-    if (allocate_buffers(job, block_size, h.jumble_rounds() != 0, job.keyfile_handle != platform::INVALID_FILE) !=
-        StatusCode::ok)
+    if (begin_stream(job, h.jumble_rounds() != 0, job.keyfile_handle != platform::INVALID_FILE) != StatusCode::ok)
         return job.status;
-    if (!stream_shape_ok(job)) return fail(job, StatusCode::damaged);
 
     job.plain_sum = 0;
     std::uint64_t remaining = h.file_size();
@@ -214,8 +218,7 @@ StatusCode read_stream(JobContext& job) {
 StatusCode verify_stream(JobContext& job) {
     const ContainerHeader& h = job.header;
     const std::uint32_t block_size = h.block_size();
-    if (allocate_buffers(job, block_size, false, false) != StatusCode::ok) return job.status;
-    if (!stream_shape_ok(job)) return fail(job, StatusCode::damaged);
+    if (begin_stream(job, false, false) != StatusCode::ok) return job.status;
 
     std::uint64_t remaining = h.file_size();
     std::uint32_t running_sum = 0;
