@@ -10,16 +10,19 @@
 
 #include "platform/platform.h"
 #include "tests/support/scratch.h"
+#include "tests/support/job_helpers.h"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::Bytes;
+using testing::facts_of;
 using testing::folder_entries;
 using testing::pattern_bytes;
 using testing::read_file;
 using testing::u16;
+using testing::RecordingSink;
 using testing::write_file;
 
 constexpr const char16_t* PASSWORD = u"correct horse";
@@ -28,16 +31,6 @@ constexpr std::uint64_t FIXED_TIME = 132000000000000000ull;  // whole seconds, a
 std::vector<std::string> sorted(std::vector<std::string> names) {
     std::sort(names.begin(), names.end());
     return names;
-}
-
-platform::FileFacts facts_of(const fs::path& path) {
-    platform::FileFacts facts;
-    const platform::FileHandle file = platform::open_read(u16(path).c_str());
-    EXPECT_NE(file, platform::INVALID_FILE) << path;
-    if (file == platform::INVALID_FILE) return facts;
-    EXPECT_TRUE(platform::file_facts(file, &facts));
-    platform::close(file);
-    return facts;
 }
 
 void write_with_time(const fs::path& path, const Bytes& bytes, std::uint64_t filetime) {
@@ -50,15 +43,6 @@ void write_with_time(const fs::path& path, const Bytes& bytes, std::uint64_t fil
     ASSERT_TRUE(platform::set_write_time(file, filetime));
     platform::close(file);
 }
-
-struct RecordingSink : ProgressSink {
-    int reports = 0;
-    ProgressMeter last{};
-    void on_progress(const ProgressMeter& meter) override {
-        ++reports;
-        last = meter;
-    }
-};
 
 class FileJobs : public ::testing::Test {
 protected:

@@ -4,8 +4,12 @@
 
 #include <memory>
 
+#include "tests/support/job_helpers.h"
+
 namespace corvane {
 namespace {
+
+using testing::RecordingSink;
 
 // A clock the test moves by hand. Sleeping advances it, and a scripted run
 // state change can take effect after a number of pause steps.
@@ -20,15 +24,6 @@ struct FakeClock {
     static void sleep(std::uint32_t ms) {
         now += ms;
         if (++sleeps == change_after && job != nullptr) job->run_state.store(change_to);
-    }
-};
-
-struct RecordingSink : ProgressSink {
-    int reports = 0;
-    ProgressMeter last{};
-    void on_progress(const ProgressMeter& meter) override {
-        ++reports;
-        last = meter;
     }
 };
 

@@ -15,11 +15,13 @@
 #include "jobs/file_jobs.h"
 #include "platform/platform.h"
 #include "tests/support/scratch.h"
+#include "tests/support/job_helpers.h"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::facts_of;
 using testing::u16;
 
 constexpr std::uint64_t GIB = 1ull << 30;
@@ -64,16 +66,6 @@ Digest digest_of(const fs::path& path) {
         d.size += got;
     }
     return d;
-}
-
-platform::FileFacts facts_of(const fs::path& path) {
-    platform::FileFacts facts;
-    const platform::FileHandle file = platform::open_read(u16(path).c_str());
-    EXPECT_NE(file, platform::INVALID_FILE) << path;
-    if (file == platform::INVALID_FILE) return facts;
-    EXPECT_TRUE(platform::file_facts(file, &facts));
-    platform::close(file);
-    return facts;
 }
 
 // Removes the big files however the test ends.
