@@ -24,6 +24,38 @@ void write(Stream stream, std::string_view utf8);
 
 enum class ReadResult { ok, too_long, interrupted, failed };
 
+// Collects one line, byte by byte, for both systems' readers. Past capacity
+// the rest of the line is still consumed, so a too-long answer is not taken
+// for the next one; a final "\r" (a Windows line end) is dropped.
+class LineCollector {
+public:
+    LineCollector(char* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) {}
+
+    // Takes one byte; false at the line's end.
+    bool add(char c) {
+        if (c == '\n') return false;
+        if (n_ == capacity_)
+            too_long_ = true;
+        else
+            buffer_[n_++] = c;
+        return true;
+    }
+
+    // The line's outcome, given how the reading itself ended.
+    ReadResult finish(ReadResult reading, std::size_t* length) {
+        ReadResult result = reading == ReadResult::ok && too_long_ ? ReadResult::too_long : reading;
+        if (result == ReadResult::ok && n_ > 0 && buffer_[n_ - 1] == '\r') --n_;
+        *length = result == ReadResult::ok ? n_ : 0;
+        return result;
+    }
+
+private:
+    char* buffer_;
+    std::size_t capacity_;
+    std::size_t n_ = 0;
+    bool too_long_ = false;
+};
+
 // Reads one line typed on the terminal without showing it. The line end is
 // not stored; buffer receives at most capacity bytes (no terminator). The
 // terminal's echo is restored whatever happens.

@@ -21,7 +21,7 @@ int fd_of(Stream stream) { return stream == Stream::out ? STDOUT_FILENO : STDERR
 // Reads one line from fd byte by byte, so nothing after the line is taken
 // from a shared standard input.
 ReadResult read_line(int fd, char* buffer, std::size_t capacity, std::size_t* length) {
-    std::size_t n = 0;
+    LineCollector line(buffer, capacity);
     ReadResult result = ReadResult::ok;
     for (;;) {
         char c = 0;
@@ -37,17 +37,9 @@ ReadResult read_line(int fd, char* buffer, std::size_t capacity, std::size_t* le
             result = ReadResult::failed;
             break;
         }
-        if (got == 0 || c == '\n') break;
-        if (n == capacity) {
-            // Keep consuming the line so a too-long answer is not taken for the next one.
-            result = ReadResult::too_long;
-            continue;
-        }
-        buffer[n++] = c;
+        if (got == 0 || !line.add(c)) break;
     }
-    if (result == ReadResult::ok && n > 0 && buffer[n - 1] == '\r') --n;
-    *length = result == ReadResult::ok ? n : 0;
-    return result;
+    return line.finish(result, length);
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ ReadResult read_console_line(HANDLE input, char* buffer, std::size_t capacity, s
 }
 
 ReadResult read_file_line(HANDLE input, char* buffer, std::size_t capacity, std::size_t* length) {
-    std::size_t n = 0;
+    LineCollector line(buffer, capacity);
     ReadResult result = ReadResult::ok;
     for (;;) {
         char c = 0;
@@ -84,16 +84,9 @@ ReadResult read_file_line(HANDLE input, char* buffer, std::size_t capacity, std:
             result = ReadResult::failed;
             break;
         }
-        if (got == 0 || c == '\n') break;
-        if (n == capacity) {
-            result = ReadResult::too_long;
-            continue;
-        }
-        buffer[n++] = c;
+        if (got == 0 || !line.add(c)) break;
     }
-    if (result == ReadResult::ok && n > 0 && buffer[n - 1] == '\r') --n;
-    *length = result == ReadResult::ok ? n : 0;
-    return result;
+    return line.finish(result, length);
 }
 
 }  // namespace
