@@ -37,7 +37,8 @@
 #include "engine/container/bytes.h"
 #include "engine/container/job_context.h"
 #include "jobs/file_jobs.h"
-#include "jobs/progress.h"
+#include "engine/container/meter.h"
+#include "jobs/job_kind.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;

@@ -11,6 +11,7 @@
 #include "cli/progress_line.h"
 #include "cli/terminal.h"
 #include "cli/text.h"
+#include "engine/cipher/key_schedule.h"
 #include "engine/container/job_context.h"
 #include "jobs/file_jobs.h"
 #include "jobs/paths.h"
@@ -18,21 +19,21 @@
 #include "ui/format.h"
 #include "ui/file_texts.h"
 #include "ui/messages.h"
+#include "ui/password_dialogs.h"
 
 namespace corvane::cli {
 namespace {
 
 using terminal::Stream;
 
-constexpr std::size_t PASSWORD_LIMIT = 255;  // what the password fields and the key schedule take
-constexpr std::size_t PATH_LIMIT = 259;
-// Room for a password of 255 units in UTF-8 (3 bytes per unit at most) and a line end.
+// Room for the longest password in UTF-8 (3 bytes per unit at most) and a line end.
 constexpr std::size_t PASSWORD_BYTES = 1024;
+static_assert(PASSWORD_BYTES > 3 * PASSWORD_UNITS + 2);
 constexpr int CONFIRM_ATTEMPTS = 3;
 
 void say(Stream stream, const std::string& text) { terminal::write(stream, text); }
 
-std::string quoted(const std::u16string& path) { return "'" + to_utf8(path) + "'"; }
+std::string quoted(const std::u16string& path) { return "'" + to_display_utf8(path) + "'"; }
 
 int usage_error(Command command, const std::string& what) {
     std::string help = "corvane-cli";
@@ -49,7 +50,7 @@ int refuse(const std::string& what) {
 
 int status_failure(StatusCode status) {
     const ui::MessageText message = ui::status_message(status);
-    say(Stream::err, "corvane-cli: " + to_utf8(message.title) + ": " + to_utf8(message.text) + " (status " +
+    say(Stream::err, "corvane-cli: " + to_display_utf8(message.title) + ": " + to_display_utf8(message.text) + " (status " +
                          std::to_string(to_int(status)) + ")\n");
     return to_int(status);
 }
@@ -57,7 +58,7 @@ int status_failure(StatusCode status) {
 // --- Passwords --------------------------------------------------------------
 
 struct Secret {
-    char16_t units[PASSWORD_LIMIT + 1] = {};
+    char16_t units[PASSWORD_UNITS + 1] = {};
     Secret() = default;
     Secret(const Secret&) = delete;
     Secret& operator=(const Secret&) = delete;
@@ -77,12 +78,12 @@ struct SecretBytes {
 // 0 when the bytes made a password, else the exit status (message shown).
 int decode_password(Command command, const SecretBytes& raw, Secret& out) {
     std::size_t length = 0;
-    switch (utf8_to_utf16(std::string_view(raw.bytes, raw.length), out.units, PASSWORD_LIMIT + 1, &length)) {
+    switch (utf8_to_utf16(std::string_view(raw.bytes, raw.length), out.units, PASSWORD_UNITS + 1, &length)) {
     case Utf8Result::ok:
         return 0;
     case Utf8Result::too_long:
         out.wipe();
-        return usage_error(command, "the password is longer than 255 characters");
+        return usage_error(command, longer_than("the password", PASSWORD_UNITS));
     case Utf8Result::invalid:
         break;
     }
@@ -98,7 +99,7 @@ int read_password_file(Command command, const std::u16string& path, Secret& out)
     const bool read = platform::read(file, raw.bytes, static_cast<std::uint32_t>(sizeof raw.bytes), &got);
     platform::close(file);
     if (!read) return status_failure(StatusCode::read_failed);
-    if (got == sizeof raw.bytes) return usage_error(command, "the password is longer than 255 characters");
+    if (got == sizeof raw.bytes) return usage_error(command, longer_than("the password", PASSWORD_UNITS));
     raw.length = got;
     // An editor's final line end is not part of the password.
     if (raw.length > 0 && raw.bytes[raw.length - 1] == '\n') --raw.length;
@@ -114,7 +115,7 @@ int password_from(Command command, terminal::ReadResult result, const SecretByte
     case terminal::ReadResult::ok:
         return decode_password(command, raw, out);
     case terminal::ReadResult::too_long:
-        return usage_error(command, "the password is longer than 255 characters");
+        return usage_error(command, longer_than("the password", PASSWORD_UNITS));
     case terminal::ReadResult::interrupted:
         return EXIT_INTERRUPTED;
     case terminal::ReadResult::failed:
@@ -134,12 +135,6 @@ int prompt_password(Command command, const char* label, Secret& out) {
     SecretBytes raw;
     const auto result = terminal::read_secret_line(raw.bytes, sizeof raw.bytes, &raw.length);
     return password_from(command, result, raw, out, "the password cannot be read from the terminal");
-}
-
-bool same_text(const char16_t* a, const char16_t* b) {
-    std::size_t i = 0;
-    while (a[i] != 0 && a[i] == b[i]) ++i;
-    return a[i] == b[i];
 }
 
 // 0 with the password in out, else the exit status. confirm: ask twice on
@@ -163,10 +158,10 @@ int obtain_password(const Options& o, bool confirm, Secret& out) {
             out.wipe();
             return rc;
         }
-        if (same_text(out.units, again.units)) return 0;
+        if (ui::passwords_match(out.units, again.units)) return 0;
         out.wipe();
         const ui::MessageText mismatch = ui::status_message(StatusCode::confirm_mismatch);
-        if (attempt + 1 < CONFIRM_ATTEMPTS) say(Stream::err, to_utf8(mismatch.text) + "\n");
+        if (attempt + 1 < CONFIRM_ATTEMPTS) say(Stream::err, to_display_utf8(mismatch.text) + "\n");
     }
     return status_failure(StatusCode::confirm_mismatch);
 }
@@ -187,7 +182,7 @@ StatusCode check_input(const std::u16string& path) {
 
 // 0 when the job may write output, else the exit status (message shown).
 int check_output(const Options& o, const std::u16string& output) {
-    if (output.size() > PATH_LIMIT) return usage_error(o.command, "the output path is longer than 259 characters");
+    if (output.size() > PATH_LIMIT) return usage_error(o.command, longer_than("the output path", PATH_LIMIT));
     if (platform::same_file(output.c_str(), o.input.c_str()))
         return refuse(quoted(output) + " is the file being " +
                       (o.command == Command::encrypt ? "encrypted" : "decrypted") + "; choose another output with -o");
@@ -243,7 +238,7 @@ struct Feedback {
 
     Feedback(bool q, JobKind kind) : quiet(q) {
         if (!quiet && terminal::is_terminal(Stream::err))
-            line = std::make_unique<ProgressLine>(to_utf8(ui::job_start_text(static_cast<std::uint32_t>(kind)).text),
+            line = std::make_unique<ProgressLine>(to_display_utf8(ui::job_start_text(kind).text),
                                                   terminal::width(Stream::err));
     }
     ProgressSink* sink() { return line.get(); }
@@ -255,7 +250,7 @@ struct Feedback {
             return EXIT_INTERRUPTED;
         }
         if (outcome.status != StatusCode::ok) return status_failure(outcome.status);
-        if (!quiet) say(Stream::out, to_utf8(ui::job_result_text(completion_kind(kind, outcome.status))) + "\n");
+        if (!quiet) say(Stream::out, to_display_utf8(ui::job_result_text(completion_kind(kind, outcome.status))) + "\n");
         return 0;
     }
 };
@@ -335,7 +330,7 @@ int run_decrypt(const Options& o) {
     if (o.password == PasswordSource::terminal && terminal::input_is_terminal()) {
         char16_t hint[HINT_UNITS + 1] = {};
         header_hint(header, hint);
-        if (hint[0] != 0) say(Stream::err, "Hint: " + to_utf8(hint) + "\n");
+        if (hint[0] != 0) say(Stream::err, "Hint: " + to_display_utf8(hint) + "\n");
     }
     header.bytes.fill(0);
     if (const int rc = obtain_password(o, false, password); rc != 0) return rc;
@@ -361,7 +356,7 @@ int run_test(const Options& o) {
 }
 
 void show_field(const char* label, const std::u16string& value) {
-    say(Stream::out, std::string(label) + ": " + to_utf8(value) + "\n");
+    say(Stream::out, std::string(label) + ": " + to_display_utf8(value) + "\n");
 }
 
 // What the main window shows for the file: a container only when both its

@@ -4,13 +4,11 @@
 #include <string_view>
 
 #include "cli/text.h"
+#include "engine/container/container_header.h"
+#include "jobs/paths.h"
 
 namespace corvane::cli {
 namespace {
-
-// The header and the path fields of the system hold these many units.
-constexpr std::size_t HINT_LIMIT = 127;
-constexpr std::size_t PATH_LIMIT = 259;
 
 enum class Opt { output, keyfile, rounds, block, hint, password_stdin, password_file, force, quiet, help };
 
@@ -41,6 +39,8 @@ constexpr OptionRule OPTIONS[] = {
     {Opt::quiet, u'q', u"quiet", false, ENC | DEC | TST},
     {Opt::help, u'h', u"help", false, ALL},
 };
+
+std::string number(std::size_t value) { return std::to_string(value); }
 
 std::optional<Command> command_of(std::u16string_view word) {
     if (word == u"encrypt") return Command::encrypt;
@@ -76,7 +76,7 @@ public:
                 if (result_.options.command == Command::none) {
                     auto command = command_of(arg);
                     if (!command) {
-                        error("unknown command '" + to_utf8(arg) + "'");
+                        error("unknown command '" + to_display_utf8(arg) + "'");
                         break;
                     }
                     result_.options.command = *command;
@@ -99,12 +99,12 @@ public:
         }
         if (o.command == Command::none) return error("no command given");
         if (operands.empty()) return error("no file given");
-        if (operands.size() > 1) return error("unexpected argument '" + to_utf8(operands[1]) + "'");
+        if (operands.size() > 1) return error("unexpected argument '" + to_display_utf8(operands[1]) + "'");
         o.input = operands[0];
         if (!check_path(o.input, "file") || !check_path(o.output, "output path") ||
             !check_path(o.keyfile, "key file path") || !check_path(o.password_file, "password file path"))
             return result_;
-        if (o.hint.size() > HINT_LIMIT) return error("the hint is longer than 127 characters");
+        if (o.hint.size() > HINT_UNITS) return error(longer_than("the hint", HINT_UNITS));
         result_.ok = true;
         return result_;
     }
@@ -119,7 +119,7 @@ private:
 
     bool check_path(const std::u16string& path, const char* what) {
         if (path.size() > PATH_LIMIT) {
-            error(std::string("the ") + what + " is longer than 259 characters");
+            error(longer_than(std::string("the ") + what, PATH_LIMIT));
             return false;
         }
         return true;
@@ -146,14 +146,14 @@ private:
         }
         const OptionRule* rule = find_long(body);
         if (!rule) {
-            error("unknown option '" + to_utf8(arg) + "'");
+            error("unknown option '" + to_display_utf8(arg) + "'");
             return;
         }
         if (!rule->takes_value && inline_value) {
-            error("option '--" + to_utf8(body) + "' takes no value");
+            error("option '--" + to_display_utf8(body) + "' takes no value");
             return;
         }
-        const std::string label = "--" + to_utf8(body);
+        const std::string label = "--" + to_display_utf8(body);
         if (rule->takes_value && !inline_value) {
             if (i + 1 >= args_.size()) {
                 error("option '" + label + "' needs a value");
@@ -169,7 +169,7 @@ private:
         // takes the rest of the word or the next argument.
         for (std::size_t k = 1; k < arg.size() && ok(); ++k) {
             const OptionRule* rule = find_short(arg[k]);
-            const std::string label = "-" + to_utf8(std::u16string(1, arg[k]));
+            const std::string label = "-" + to_display_utf8(std::u16string(1, arg[k]));
             if (!rule) {
                 error("unknown option '" + label + "'");
                 return;
@@ -212,16 +212,18 @@ private:
             o.use_keyfile = true;
             break;
         case Opt::rounds:
-            if (auto n = parse_number(value, 0, MAX_JUMBLE_ROUNDS))
+            if (auto n = parse_number(value, 0, MAX_ROUNDS))
                 o.jumble_rounds = *n;
             else
-                error("rounds must be a whole number from 0 to 1048576, not '" + to_utf8(value) + "'");
+                error("rounds must be a whole number from 0 to " + number(MAX_ROUNDS) + ", not '" +
+                      to_display_utf8(value) + "'");
             break;
         case Opt::block:
             if (auto n = parse_number(value, 1, MAX_BLOCK_SIZE))
                 o.block_size = *n;
             else
-                error("the block size must be a whole number of bytes from 1 to 50331648, not '" + to_utf8(value) + "'");
+                error("the block size must be a whole number of bytes from 1 to " + number(MAX_BLOCK_SIZE) +
+                      ", not '" + to_display_utf8(value) + "'");
             break;
         case Opt::hint:
             o.hint = value;
@@ -254,6 +256,10 @@ private:
 
 }  // namespace
 
+std::string longer_than(const std::string& what, std::size_t limit) {
+    return what + " is longer than " + number(limit) + " characters";
+}
+
 ParseResult parse_arguments(const std::vector<std::u16string>& args) { return Parser(args).run(); }
 
 const char* command_name(Command command) {
@@ -267,7 +273,7 @@ const char* command_name(Command command) {
     return "";
 }
 
-const char* help_text(Command command) {
+std::string help_text(Command command) {
     switch (command) {
     case Command::encrypt:
         return "Usage: corvane-cli encrypt FILE [options]\n"
@@ -275,9 +281,12 @@ const char* help_text(Command command) {
                "\n"
                "  -o, --output OUT       container to write (default: FILE with the extension .qvk)\n"
                "  -k, --keyfile KEYFILE  key the container also with this file\n"
-               "  -r, --rounds ROUNDS    Jumble rounds, 0 to 1048576; 0 makes a Stream container (default 7)\n"
-               "  -b, --block-size BYTES requested block size, 1 to 50331648 (default 524288)\n"
-               "      --hint TEXT        password hint stored in clear, at most 127 characters\n"
+               "  -r, --rounds ROUNDS    Jumble rounds, 0 to " + number(MAX_ROUNDS) +
+               "; 0 makes a Stream container (default " + number(DEFAULT_JUMBLE_ROUNDS) + ")\n"
+               "  -b, --block-size BYTES requested block size, 1 to " + number(MAX_BLOCK_SIZE) + " (default " +
+               number(DEFAULT_BLOCK_SIZE) + ")\n"
+               "      --hint TEXT        password hint stored in clear, at most " + number(HINT_UNITS) +
+               " characters\n"
                "      --password-stdin   read the password from the first line of standard input\n"
                "      --password-file F  read the password from file F (a final line end is dropped)\n"
                "  -f, --force            replace an existing OUT\n"

@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "jobs/file_jobs.h"
+
 namespace corvane::cli {
 
 enum class Command { none, encrypt, decrypt, test, info };
 enum class PasswordSource { terminal, stdin_line, file };
-
-inline constexpr std::uint32_t MAX_JUMBLE_ROUNDS = 1048576;
-inline constexpr std::uint32_t MAX_BLOCK_SIZE = 50331648;
 
 struct Options {
     Command command = Command::none;
@@ -22,8 +21,8 @@ struct Options {
     std::u16string keyfile;
     bool use_keyfile = false;
     std::u16string hint;
-    std::uint32_t jumble_rounds = 7;
-    std::uint32_t block_size = 524288;
+    std::uint32_t jumble_rounds = DEFAULT_JUMBLE_ROUNDS;
+    std::uint32_t block_size = DEFAULT_BLOCK_SIZE;
     PasswordSource password = PasswordSource::terminal;
     std::u16string password_file;
     bool force = false;
@@ -41,7 +40,10 @@ struct ParseResult {
 
 [[nodiscard]] const char* command_name(Command command);
 
+// "WHAT is longer than LIMIT characters", the refusal of a text over its field's limit.
+[[nodiscard]] std::string longer_than(const std::string& what, std::size_t limit);
+
 // The --help text of the program (Command::none) or of one command.
-[[nodiscard]] const char* help_text(Command command);
+[[nodiscard]] std::string help_text(Command command);
 
 }  // namespace corvane::cli

@@ -10,15 +10,13 @@ namespace {
 constexpr int BAR_MIN = 10;
 constexpr int BAR_MAX = 30;
 
-std::string shown(const char16_t* text) { return to_utf8(text); }
+std::string shown(const char16_t* text) { return to_display_utf8(text); }
 
 }  // namespace
 
 std::string progress_text(const ProgressMeter& meter, const std::string& status, int width) {
     // The dialog's rule: the bar is full from 99.9 % on.
-    double scaled = meter.fraction * 100.0 + 0.1;
-    if (!(scaled >= 0)) scaled = 0;
-    const int percent = scaled >= 100 ? 100 : static_cast<int>(scaled);
+    const int percent = ui::progress_position(meter.fraction);
     const std::string figure = (percent < 100 ? (percent < 10 ? "  " : " ") : "") + std::to_string(percent) + "% ";
 
     char16_t buffer[ui::FORMAT_UNITS];

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "jobs/progress.h"
+#include "engine/container/meter.h"
 
 namespace corvane::cli {
 

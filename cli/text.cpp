@@ -77,7 +77,7 @@ bool utf8_to_utf16(std::string_view in, std::u16string& out) {
     return true;
 }
 
-std::string to_utf8(std::u16string_view in) {
+std::string to_display_utf8(std::u16string_view in) {
     std::string out;
     out.reserve(in.size());
     for (std::size_t i = 0; i < in.size(); ++i) {

@@ -20,6 +20,6 @@ enum class Utf8Result { ok, invalid, too_long };
 [[nodiscard]] bool utf8_to_utf16(std::string_view in, std::u16string& out);
 
 // For display only: an unpaired surrogate becomes U+FFFD.
-[[nodiscard]] std::string to_utf8(std::u16string_view in);
+[[nodiscard]] std::string to_display_utf8(std::u16string_view in);
 
 }  // namespace corvane::cli

@@ -24,20 +24,10 @@ constexpr int TEMP_ATTEMPTS = 16;
 
 bool absent(const char16_t* text) { return text == nullptr || text[0] == 0; }
 
-bool is_separator(char16_t c) { return c == u'\\' || c == u'/'; }
-
 std::size_t length_of(const char16_t* text) {
     std::size_t n = 0;
     while (text[n] != 0) ++n;
     return n;
-}
-
-// Where the units after the last separator start; 0 when there is none.
-std::size_t name_start(const char16_t* path) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; path[i] != 0; ++i)
-        if (is_separator(path[i])) start = i + 1;
-    return start;
 }
 
 std::uint32_t next_temp_token() {
@@ -77,7 +67,7 @@ void build_temp_path(Output& out, std::uint32_t token) {
     // Keep the name short enough for one path component and, where the
     // folder allows, for the 259 units of a classic Windows path.
     std::size_t room = COMPONENT_LIMIT - TEMP_EXTRA_UNITS;
-    const std::size_t classic = PATH_UNITS - 1;
+    const std::size_t classic = PATH_LIMIT;
     if (folder + TEMP_EXTRA_UNITS >= classic)
         room = 0;
     else if (classic - folder - TEMP_EXTRA_UNITS < room)

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "engine/container/job_context.h"
-#include "jobs/progress.h"
+#include "jobs/job_kind.h"
 
 namespace corvane {
 
@@ -41,11 +41,11 @@ FreeSpaceFn& free_space_query();
 // Each returns the final status, also left in job.status. A cancel (run_state
 // Cancelling) returns ok and leaves no output. An output path that names the
 // source or the key file is refused with create_failed before anything opens.
-StatusCode decrypt_file(JobContext& job, const char16_t* container, const char16_t* output,
-                        const char16_t* keyfile, const char16_t* password, ProgressSink* owner);
-StatusCode encrypt_file(JobContext& job, const char16_t* source, const char16_t* output,
-                        const char16_t* keyfile, const char16_t* password, const char16_t* hint,
-                        std::uint32_t block_size, std::uint32_t jumble_rounds, ProgressSink* owner);
-StatusCode test_file(JobContext& job, const char16_t* container, ProgressSink* owner);
+[[nodiscard]] StatusCode decrypt_file(JobContext& job, const char16_t* container, const char16_t* output,
+                                      const char16_t* keyfile, const char16_t* password, ProgressSink* owner);
+[[nodiscard]] StatusCode encrypt_file(JobContext& job, const char16_t* source, const char16_t* output,
+                                      const char16_t* keyfile, const char16_t* password, const char16_t* hint,
+                                      std::uint32_t block_size, std::uint32_t jumble_rounds, ProgressSink* owner);
+[[nodiscard]] StatusCode test_file(JobContext& job, const char16_t* container, ProgressSink* owner);
 
 }  // namespace corvane

@@ -2,8 +2,7 @@
 // into UTF-8 at the system call; Windows' share modes, attributes and FILETIMEs
 // are emulated so that jobs behave the same on both systems.
 #include "platform/platform.h"
-
-#include "engine/container/bytes.h"
+#include "platform/calendar.h"
 
 #include <cerrno>
 #include <climits>
@@ -34,7 +33,7 @@ constexpr std::uint64_t TICKS_PER_SECOND = 10000000;
 
 // Strict UTF-16 to UTF-8: an unpaired surrogate or an empty path fails, so a
 // name is never silently altered into a different file.
-bool to_utf8(const char16_t* path, std::string* out) {
+bool path_to_utf8(const char16_t* path, std::string* out) {
     out->clear();
     if (path == nullptr || *path == 0) return false;
     for (const char16_t* p = path; *p != 0; ++p) {
@@ -134,7 +133,7 @@ bool is_read_only(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 // a check by path alone could race with a rename between stat and open.
 FileHandle open_for_writing(const char16_t* path, bool must_be_new) {
     std::string name;
-    if (!to_utf8(path, &name)) {
+    if (!path_to_utf8(path, &name)) {
         errno = EINVAL;
         return INVALID_FILE;
     }
@@ -211,13 +210,6 @@ std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
-bool is_leap(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-unsigned days_in_month(unsigned year, unsigned month) {
-    static constexpr unsigned DAYS[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && is_leap(year) ? 29 : DAYS[month - 1];
-}
-
 // Appends locale text (the C library's multibyte encoding) as UTF-16. False
 // when the text does not decode or does not fit.
 bool append_utf16(const char* text, char16_t* out, std::size_t* used, std::size_t capacity) {
@@ -257,9 +249,18 @@ void fill_random(void* data, std::size_t size) {
     }
 }
 
-std::uint32_t rot_sum_text(const char* text, std::uint32_t s) {
-    for (; *text != 0; ++text) s = rol32(s + static_cast<std::uint8_t>(*text), 1);
-    return s;
+// Readings are laid into the records in host order: they are only entropy,
+// and the engine folds each record whole.
+template <typename T>
+void put(std::uint8_t* record, std::size_t offset, T value) {
+    std::memcpy(record + offset, &value, sizeof value);
+}
+
+// Folds a text into 32 bits, byte by byte into four lanes.
+std::uint32_t fold_text(const char* text, std::uint32_t lanes) {
+    for (unsigned i = 0; text[i] != 0; ++i)
+        lanes ^= static_cast<std::uint32_t>(static_cast<unsigned char>(text[i])) << (8 * (i % 4));
+    return lanes;
 }
 
 }  // namespace
@@ -268,7 +269,7 @@ std::uint32_t rot_sum_text(const char* text, std::uint32_t s) {
 
 FileHandle open_read(const char16_t* path) {
     std::string name;
-    if (!to_utf8(path, &name)) {
+    if (!path_to_utf8(path, &name)) {
         errno = EINVAL;
         return INVALID_FILE;
     }
@@ -369,7 +370,7 @@ void close(FileHandle file) {
 
 bool set_attributes(const char16_t* path, std::uint32_t attributes) {
     std::string name;
-    if (!to_utf8(path, &name)) return false;
+    if (!path_to_utf8(path, &name)) return false;
     struct stat st {};
     if (::stat(name.c_str(), &st) != 0) return false;
     mode_t mode = st.st_mode & 07777;
@@ -382,14 +383,14 @@ bool set_attributes(const char16_t* path, std::uint32_t attributes) {
 
 bool delete_file(const char16_t* path) {
     std::string name;
-    if (!to_utf8(path, &name)) return false;
+    if (!path_to_utf8(path, &name)) return false;
     return ::unlink(name.c_str()) == 0;
 }
 
 bool replace_file(const char16_t* from, const char16_t* to) {
     std::string source;
     std::string target;
-    if (!to_utf8(from, &source) || !to_utf8(to, &target)) return false;
+    if (!path_to_utf8(from, &source) || !path_to_utf8(to, &target)) return false;
     struct stat st {};
     if (::stat(source.c_str(), &st) != 0) return false;
     if (S_ISDIR(st.st_mode) || is_held(st)) {
@@ -415,7 +416,7 @@ bool replace_file(const char16_t* from, const char16_t* to) {
 
 bool path_exists(const char16_t* path) {
     std::string name;
-    if (!to_utf8(path, &name)) return false;
+    if (!path_to_utf8(path, &name)) return false;
     struct stat st {};
     return ::stat(name.c_str(), &st) == 0;
 }
@@ -423,7 +424,7 @@ bool path_exists(const char16_t* path) {
 bool same_file(const char16_t* a, const char16_t* b) {
     std::string first;
     std::string second;
-    if (!to_utf8(a, &first) || !to_utf8(b, &second)) return false;
+    if (!path_to_utf8(a, &first) || !path_to_utf8(b, &second)) return false;
     struct stat sa {};
     struct stat sb {};
     if (::stat(first.c_str(), &sa) != 0 || ::stat(second.c_str(), &sb) != 0) return false;
@@ -432,7 +433,7 @@ bool same_file(const char16_t* a, const char16_t* b) {
 
 bool free_space(const char16_t* directory, std::uint64_t* bytes) {
     std::string name = ".";
-    if (directory != nullptr && *directory != 0 && !to_utf8(directory, &name)) return false;
+    if (directory != nullptr && *directory != 0 && !path_to_utf8(directory, &name)) return false;
     struct statvfs vfs {};
     if (::statvfs(name.c_str(), &vfs) != 0) return false;
     *bytes = static_cast<std::uint64_t>(vfs.f_bavail) * static_cast<std::uint64_t>(vfs.f_frsize);
@@ -463,11 +464,7 @@ std::uint64_t now_filetime() {
 }
 
 bool calendar_to_filetime(const CalendarTime& calendar, std::uint64_t* filetime) {
-    // The range Windows accepts for a SYSTEMTIME; the day of the week is ignored there too.
-    if (calendar.year < 1601 || calendar.year > 30827) return false;
-    if (calendar.month < 1 || calendar.month > 12) return false;
-    if (calendar.day < 1 || calendar.day > days_in_month(calendar.year, calendar.month)) return false;
-    if (calendar.hour > 23 || calendar.minute > 59 || calendar.second > 59 || calendar.milliseconds > 999) return false;
+    if (!valid_calendar(calendar)) return false;
     const std::int64_t days = days_from_civil(calendar.year, calendar.month, calendar.day);
     const std::int64_t seconds = days * 86400 + calendar.hour * 3600 + calendar.minute * 60 + calendar.second;
     *filetime = static_cast<std::uint64_t>(seconds + EPOCH_DIFFERENCE_S) * TICKS_PER_SECOND +
@@ -518,15 +515,15 @@ void read_entropy(EntropyReadings* r) {
         const std::uint64_t total = info.totalram * unit;
         const std::uint64_t avail = (info.freeram + info.bufferram) * unit;
         std::uint8_t* m = r->memory_record;
-        store32_le(m, 64);
-        store32_le(m + 4, total == 0 ? 0 : static_cast<std::uint32_t>(100 - avail * 100 / total));
-        store64_le(m + 8, total);
-        store64_le(m + 16, avail);
-        store64_le(m + 24, total + info.totalswap * unit);
-        store64_le(m + 32, avail + info.freeswap * unit);
-        store64_le(m + 40, static_cast<std::uint64_t>(info.uptime));
-        store64_le(m + 48, static_cast<std::uint64_t>(info.loads[0]) ^ (static_cast<std::uint64_t>(info.procs) << 48));
-        store64_le(m + 56, static_cast<std::uint64_t>(info.sharedram) * unit);
+        put<std::uint32_t>(m, 0, 64);
+        put<std::uint32_t>(m, 4, total == 0 ? 0 : static_cast<std::uint32_t>(100 - avail * 100 / total));
+        put<std::uint64_t>(m, 8, total);
+        put<std::uint64_t>(m, 16, avail);
+        put<std::uint64_t>(m, 24, total + info.totalswap * unit);
+        put<std::uint64_t>(m, 32, avail + info.freeswap * unit);
+        put<std::uint64_t>(m, 40, static_cast<std::uint64_t>(info.uptime));
+        put<std::uint64_t>(m, 48, static_cast<std::uint64_t>(info.loads[0]) ^ (static_cast<std::uint64_t>(info.procs) << 48));
+        put<std::uint64_t>(m, 56, static_cast<std::uint64_t>(info.sharedram) * unit);
     } else {
         fill_random(r->memory_record, sizeof r->memory_record);
     }
@@ -540,20 +537,20 @@ void read_entropy(EntropyReadings* r) {
     std::uint32_t identity = 0;
     std::uint16_t architecture = 0xFFFF;
     if (::uname(&name) == 0) {
-        identity = rot_sum_text(name.release, rot_sum_text(name.version, rot_sum_text(name.nodename, 0)));
+        identity = fold_text(name.release, fold_text(name.version, fold_text(name.nodename, 0)));
         if (std::strcmp(name.machine, "x86_64") == 0) architecture = 9;
         else if (std::strcmp(name.machine, "aarch64") == 0) architecture = 12;
     }
-    store16_le(s, architecture);
-    store32_le(s + 4, page > 0 ? static_cast<std::uint32_t>(page) : 4096u);
-    store64_le(s + 8, 0x10000u);
-    store64_le(s + 16, 0x7FFFFFFEFFFFull);
+    put<std::uint16_t>(s, 0, architecture);
+    put<std::uint32_t>(s, 4, page > 0 ? static_cast<std::uint32_t>(page) : 4096u);
+    put<std::uint64_t>(s, 8, 0x10000u);
+    put<std::uint64_t>(s, 16, 0x7FFFFFFEFFFFull);
     const unsigned count = processors > 0 ? static_cast<unsigned>(processors) : 1u;
-    store64_le(s + 24, count >= 64 ? UINT64_MAX : (std::uint64_t{1} << count) - 1);
-    store32_le(s + 32, count);
-    store32_le(s + 36, identity);
-    store32_le(s + 40, 0x10000u);
-    store32_le(s + 44, rot_sum_text(name.machine, 0));
+    put<std::uint64_t>(s, 24, count >= 64 ? UINT64_MAX : (std::uint64_t{1} << count) - 1);
+    put<std::uint32_t>(s, 32, count);
+    put<std::uint32_t>(s, 36, identity);
+    put<std::uint32_t>(s, 40, 0x10000u);
+    put<std::uint32_t>(s, 44, fold_text(name.machine, 0));
 
     // No windows or window messages here: those readings come from the random source.
     fill_random(&r->foreground_window, sizeof r->foreground_window);

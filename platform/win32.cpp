@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/calendar.h"
 
 #include <cstring>
 
@@ -35,22 +36,6 @@ FILETIME split(std::uint64_t value) {
     ft.dwLowDateTime = static_cast<DWORD>(value);
     ft.dwHighDateTime = static_cast<DWORD>(value >> 32);
     return ft;
-}
-
-bool is_leap(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-unsigned days_in_month(unsigned year, unsigned month) {
-    static constexpr unsigned DAYS[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && is_leap(year) ? 29 : DAYS[month - 1];
-}
-
-// The same checks on every system, rather than whatever the conversion call
-// of a particular Windows version (or Wine) lets through.
-bool valid_calendar(const CalendarTime& c) {
-    if (c.year < 1601 || c.year > 30827) return false;
-    if (c.month < 1 || c.month > 12) return false;
-    if (c.day < 1 || c.day > days_in_month(c.year, c.month)) return false;
-    return c.hour <= 23 && c.minute <= 59 && c.second <= 59 && c.milliseconds <= 999;
 }
 
 // Windows refuses to overwrite a read-only file or a folder by itself; Wine

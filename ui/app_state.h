@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/cipher/key_schedule.h"
 #include "engine/container/job_context.h"
 #include "jobs/file_jobs.h"
 #include "jobs/paths.h"
@@ -17,8 +18,9 @@ namespace corvane::ui {
 
 inline constexpr const char16_t* APP_TITLE = u"Corvane";
 
-inline constexpr std::size_t PASSWORD_FIELD_UNITS = 256;
-inline constexpr std::size_t HINT_FIELD_UNITS = 128;
+// The password and hint fields, with room for the NUL.
+inline constexpr std::size_t PASSWORD_FIELD_UNITS = PASSWORD_UNITS + 1;
+inline constexpr std::size_t HINT_FIELD_UNITS = HINT_UNITS + 1;
 inline constexpr std::size_t SCRATCH_UNITS = 512;
 
 // What the main window shows (AppState::mode).

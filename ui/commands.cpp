@@ -1,5 +1,6 @@
 #include "ui/commands.h"
 
+#include "jobs/paths.h"
 #include "ui/app_state.h"
 #include "ui/format.h"
 
@@ -23,16 +24,6 @@ std::size_t length_of(const char16_t* text) {
     return n;
 }
 
-// The text from the last dot of path, when that dot lies after every separator.
-const char16_t* dotted_extension(const char16_t* path) {
-    const char16_t* dot = nullptr;
-    for (const char16_t* p = path; *p != u'\0'; ++p) {
-        if (*p == u'.') dot = p;
-        if (*p == u'\\' || *p == u'/') dot = nullptr;
-    }
-    return dot != nullptr ? dot : path + length_of(path);
-}
-
 }  // namespace
 
 FilterList open_filter() { return filter_of(OPEN_FILTER); }
@@ -42,7 +33,7 @@ FilterList encrypt_save_filter() { return filter_of(ENCRYPT_FILTER); }
 bool decrypt_save_filter(const char16_t* type_text, const char16_t* output_name, char16_t* out,
                          std::size_t capacity) {
     for (std::size_t i = 0; i < capacity; ++i) out[i] = u'\0';
-    const char16_t* extension = dotted_extension(output_name);
+    const char16_t* extension = extension_dot(output_name);
     const std::size_t type_length = length_of(type_text);
     const std::size_t extension_length = length_of(extension);
     // type, NUL, "*", extension, NUL, and the empty text that ends the list.
@@ -67,7 +58,7 @@ char16_t* short_file_size_text(char16_t* out, std::uint32_t length) {
 
 bool save_path_names_folder(const char16_t* path) {
     const std::size_t n = length_of(path);
-    return n > 0 && (path[n - 1] == u'\\' || path[n - 1] == u'/');
+    return n > 0 && is_separator(path[n - 1]);
 }
 
 bool reinspect_after_encrypt(std::int32_t mode) { return mode == MODE_ENCRYPTED; }

@@ -1,6 +1,6 @@
 # corvane.exe: the Win32 desktop program over the portable UI core.
-file(GLOB CORVANE_DESKTOP_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_win32.cpp)
-add_executable(corvane WIN32 ${CORVANE_DESKTOP_SOURCES} ${PROJECT_SOURCE_DIR}/resources/corvane.rc)
+add_executable(corvane WIN32 commands_win32.cpp main_window_win32.cpp messages_win32.cpp password_dialogs_win32.cpp
+               progress_dialog_win32.cpp ${PROJECT_SOURCE_DIR}/resources/corvane.rc)
 target_include_directories(corvane PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(corvane PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0A00)
 target_link_options(corvane PRIVATE -municode -static)

@@ -6,8 +6,6 @@ namespace corvane::ui {
 
 namespace {
 
-bool is_separator(char16_t c) { return c == u'\\' || c == u'/'; }
-
 char16_t lower_ascii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
 bool equals_ignoring_case(const char16_t* a, const char16_t* b) {
@@ -89,14 +87,13 @@ char16_t* describe_file_type(const char16_t* path, char16_t* out, FileTypeLookup
     while (path[last + 1] != 0) ++last;
     if (is_separator(path[last])) return copy_text(out, u"Directory");
 
-    std::size_t i = last;
-    while (i >= 1 && path[i] != u'.' && !is_separator(path[i])) --i;
-    if (path[i] != u'.' || i == last) return copy_text(out, u"File");
+    const char16_t* dot = extension_dot(path);
+    if (*dot != u'.' || dot == path + last) return copy_text(out, u"File");
 
-    if (lookup != nullptr && lookup(path + i, out) && out[0] != 0) return out;
+    if (lookup != nullptr && lookup(dot, out) && out[0] != 0) return out;
 
     std::size_t n = 0;
-    for (const char16_t* p = path + i + 1; *p != 0 && n < EXTENSION_LIMIT; ++p) out[n++] = to_upper(*p);
+    for (const char16_t* p = dot + 1; *p != 0 && n < EXTENSION_LIMIT; ++p) out[n++] = to_upper(*p);
     for (const char16_t c : u" File") out[n++] = c;
     return out;
 }

@@ -231,4 +231,11 @@ char16_t* format_block_range(char16_t* buffer, std::uint32_t block_size) {
     return buffer;
 }
 
+int progress_position(double fraction) {
+    const double position = fraction * 100.0 + 0.1;
+    if (!(position > 0.0)) return 0;
+    if (position >= 100.0) return 100;
+    return static_cast<int>(position);
+}
+
 }  // namespace corvane::ui

@@ -31,4 +31,8 @@ char16_t* format_date_time(char16_t* buffer, std::uint64_t filetime);
 char16_t* format_scheme(char16_t* buffer, std::uint32_t jumble_rounds, std::uint32_t block_size, std::uint32_t flags);
 char16_t* format_block_range(char16_t* buffer, std::uint32_t block_size);
 
+// The percentage a progress bar shows (0 to 100) for a done fraction; 0.999
+// gives 100.
+[[nodiscard]] int progress_position(double fraction);
+
 }  // namespace corvane::ui

@@ -1,12 +1,11 @@
 #include "ui/main_window.h"
 
+#include "jobs/paths.h"
 #include "ui/app_state.h"
 
 namespace corvane::ui {
 
 namespace {
-
-constexpr std::size_t COMMAND_LINE_LIMIT = 259;
 
 constexpr std::uint32_t VK_TAB_KEY = 0x09;
 constexpr std::uint32_t VK_SPACE_KEY = 0x20;
@@ -20,7 +19,7 @@ void command_line_path(const char16_t* command_line, char16_t* out) {
     if (command_line != nullptr) {
         const char16_t* p = command_line;
         if (*p == u'"') ++p;
-        while (n < COMMAND_LINE_LIMIT && p[n] != u'\0' && p[n] != u'"') {
+        while (n < PATH_LIMIT && p[n] != u'\0' && p[n] != u'"') {
             out[n] = p[n];
             ++n;
         }
@@ -36,11 +35,11 @@ bool redirects_key(std::uint32_t virtual_key) {
 
 KeyCommand key_command(std::uint32_t virtual_key, std::int32_t mode) {
     switch (virtual_key) {
-    case 'A': return {true, ID_ABOUT};
-    case 'O': return {true, ID_OPEN};
-    case 'D': return {true, mode == MODE_CONTAINER ? ID_CRYPT : 0};
-    case 'E': return {true, mode == MODE_PLAIN ? ID_CRYPT : 0};
-    case 'T': return {true, mode == MODE_CONTAINER ? ID_TEST : 0};
+    case 'A': return {true, IDC_ABOUT};
+    case 'O': return {true, IDC_OPEN};
+    case 'D': return {true, mode == MODE_CONTAINER ? IDC_CRYPT : 0};
+    case 'E': return {true, mode == MODE_PLAIN ? IDC_CRYPT : 0};
+    case 'T': return {true, mode == MODE_CONTAINER ? IDC_TEST : 0};
     default: return {false, 0};
     }
 }
@@ -52,13 +51,13 @@ CommandButtons buttons_for_nothing() { return {nullptr, false, false}; }
 bool command_allowed(int command, RunState run_state, std::int32_t mode) {
     const bool idle = run_state == RunState::idle;
     switch (command) {
-    case ID_ABOUT: return true;
-    case ID_TEST: return idle && mode == MODE_CONTAINER;
-    case ID_CRYPT: return idle && (mode == MODE_CONTAINER || mode == MODE_PLAIN);
-    case ID_OPEN:
-    case ID_USE_KEYFILE:
-    case ID_CHOOSE_KEYFILE:
-    case ID_FORGET_KEYFILE: return idle;
+    case IDC_ABOUT: return true;
+    case IDC_TEST: return idle && mode == MODE_CONTAINER;
+    case IDC_CRYPT: return idle && (mode == MODE_CONTAINER || mode == MODE_PLAIN);
+    case IDC_OPEN:
+    case IDC_USE_KEYFILE:
+    case IDC_CHOOSE_KEYFILE:
+    case IDC_FORGET_KEYFILE: return idle;
     default: return false;
     }
 }

@@ -7,19 +7,9 @@
 #include <cstdint>
 
 #include "engine/container/status.h"
+#include "resources/resource.h"  // the control ids, shared with the resource compiler
 
 namespace corvane::ui {
-
-// Control ids of the main window's commands (also in resources/resource.h,
-// which the resource compiler reads).
-inline constexpr int ID_OPEN = 1014;
-inline constexpr int ID_CRYPT = 1015;
-inline constexpr int ID_TEST = 1016;
-inline constexpr int ID_ABOUT = 1017;
-inline constexpr int ID_USE_KEYFILE = 1018;
-inline constexpr int ID_KEYFILE = 1019;
-inline constexpr int ID_CHOOSE_KEYFILE = 1020;
-inline constexpr int ID_FORGET_KEYFILE = 1021;
 
 inline constexpr std::uint32_t BASE_DPI = 96;
 

@@ -55,8 +55,9 @@ MessageText status_message(std::int32_t status) {
 
 MessageText status_message(StatusCode status) { return status_message(to_int(status)); }
 
-MessageText job_start_text(std::uint32_t job_kind) {
-    if (job_kind < sizeof JOB_START_TEXTS / sizeof JOB_START_TEXTS[0]) return JOB_START_TEXTS[job_kind];
+MessageText job_start_text(JobKind kind) {
+    const auto index = static_cast<std::uint32_t>(kind);
+    if (index < sizeof JOB_START_TEXTS / sizeof JOB_START_TEXTS[0]) return JOB_START_TEXTS[index];
     return {u"", u""};
 }
 

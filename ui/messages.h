@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "engine/container/status.h"
-#include "jobs/progress.h"
+#include "jobs/job_kind.h"
 
 namespace corvane::ui {
 
@@ -20,7 +20,7 @@ struct MessageText {
 
 // The window title and status text a job shows when it starts ("Encrypting",
 // "Encrypting..."); both empty for an unknown kind.
-[[nodiscard]] MessageText job_start_text(std::uint32_t job_kind);
+[[nodiscard]] MessageText job_start_text(JobKind kind);
 
 // The status text for a completion kind (0 to 5); empty for any other.
 [[nodiscard]] const char16_t* job_result_text(std::uint32_t completion_kind);

@@ -5,12 +5,16 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/cipher/key_schedule.h"
+#include "engine/container/container_header.h"
+
+// The fields take at most PASSWORD_UNITS (password, confirmation) and
+// HINT_UNITS (hint) units.
+
 namespace corvane::ui {
 
 inline constexpr char16_t PASSWORD_CHAR = u'\u25CF';
 inline constexpr std::size_t WIPE_LIMIT = 4096;
-inline constexpr std::size_t PASSWORD_LIMIT = 255;
-inline constexpr std::size_t HINT_LIMIT = 127;
 
 // The entries of the encryption list, in order; the item data is the value.
 [[nodiscard]] std::span<const std::uint32_t> jumble_choices();

@@ -35,7 +35,7 @@ void show_dialog(HWND dialog) {
 
 void enter_init(AppState& state, HWND dialog) {
     CheckDlgButton(dialog, IDC_SHOW, BST_UNCHECKED);
-    hide_typing(dialog, IDC_PASSWORD, PASSWORD_LIMIT);
+    hide_typing(dialog, IDC_PASSWORD, PASSWORD_UNITS);
     wipe_password_fields(state);
     header_hint(state.job.header, state.hint);
     SetDlgItemTextW(dialog, IDC_HINT, wide(state.hint));
@@ -45,7 +45,7 @@ void enter_init(AppState& state, HWND dialog) {
 
 void enter_accept(AppState& state, HWND dialog) {
     SecureZeroMemory(state.password, sizeof state.password);
-    read_field(dialog, IDC_PASSWORD, state.password, PASSWORD_LIMIT);
+    read_field(dialog, IDC_PASSWORD, state.password, PASSWORD_UNITS);
     wipe_edit(GetDlgItem(dialog, IDC_PASSWORD));
     EndDialog(dialog, 1);
 }
@@ -98,18 +98,18 @@ void select_init(AppState& state, HWND dialog) {
     fill_list(dialog, IDC_JUMBLE_LIST, jumble_choices(), state.jumble_rounds, &jumble_text, state.scratch_text);
     fill_list(dialog, IDC_BLOCK_LIST, block_size_choices(), state.block_size, &format_block_range, state.scratch_text);
     CheckDlgButton(dialog, IDC_SHOW, BST_UNCHECKED);
-    hide_typing(dialog, IDC_NEW_PASSWORD, PASSWORD_LIMIT);
-    hide_typing(dialog, IDC_CONFIRM_PASSWORD, PASSWORD_LIMIT);
-    SendDlgItemMessageW(dialog, IDC_HINT, EM_LIMITTEXT, HINT_LIMIT, 0);
+    hide_typing(dialog, IDC_NEW_PASSWORD, PASSWORD_UNITS);
+    hide_typing(dialog, IDC_CONFIRM_PASSWORD, PASSWORD_UNITS);
+    SendDlgItemMessageW(dialog, IDC_HINT, EM_LIMITTEXT, HINT_UNITS, 0);
     focus_control(dialog, IDC_NEW_PASSWORD);
     show_dialog(dialog);
 }
 
 void select_accept(AppState& state, HWND dialog) {
     wipe_password_fields(state);
-    read_field(dialog, IDC_NEW_PASSWORD, state.password, PASSWORD_LIMIT);
-    read_field(dialog, IDC_CONFIRM_PASSWORD, state.confirm, PASSWORD_LIMIT);
-    read_field(dialog, IDC_HINT, state.hint, HINT_LIMIT);
+    read_field(dialog, IDC_NEW_PASSWORD, state.password, PASSWORD_UNITS);
+    read_field(dialog, IDC_CONFIRM_PASSWORD, state.confirm, PASSWORD_UNITS);
+    read_field(dialog, IDC_HINT, state.hint, HINT_UNITS);
     wipe_edit(GetDlgItem(dialog, IDC_NEW_PASSWORD));
     wipe_edit(GetDlgItem(dialog, IDC_CONFIRM_PASSWORD));
     if (passwords_match(state.password, state.confirm)) {

@@ -17,13 +17,6 @@ ProgressDisplay finished_display(std::uint32_t completion_kind) {
     return {job_result_text(completion_kind), u"Close", u"Close", true, false, mark};
 }
 
-int progress_position(double fraction) {
-    const double position = fraction * 100.0 + 0.1;
-    if (!(position > 0.0)) return 0;
-    if (position >= 100.0) return 100;
-    return static_cast<int>(position);
-}
-
 bool ProgressControl::begin(void* dialog) {
     if (state_.job.run_state.load() != RunState::idle) return false;
     state_.progress_window = dialog;

@@ -32,8 +32,6 @@ struct ProgressDisplay {
 [[nodiscard]] ProgressDisplay cancelling_display();
 [[nodiscard]] ProgressDisplay finished_display(std::uint32_t completion_kind);
 
-// Position of the progress bar (0 to 100) for a done fraction; 0.999 gives 100.
-[[nodiscard]] int progress_position(double fraction);
 
 // The effects the window layer carries out.
 class ProgressHost {

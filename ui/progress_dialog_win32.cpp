@@ -198,12 +198,12 @@ void progress_report(ProgressUnit& unit, const ProgressMeter& meter) {
 }
 
 void progress_status(ProgressUnit& unit, WPARAM what, LPARAM detail) {
-    if (what == 3) {
+    if (what == PROGRESS_REPORT) {
         if (detail != 0) progress_report(unit, *reinterpret_cast<const ProgressMeter*>(detail));
         return;
     }
-    if (what > 2) return;
-    const MessageText start = job_start_text(static_cast<std::uint32_t>(what));
+    if (what > static_cast<WPARAM>(JobKind::testing)) return;
+    const MessageText start = job_start_text(static_cast<JobKind>(what));
     SetWindowTextW(unit.dialog, wide(start.title));
     SetDlgItemTextW(unit.dialog, IDC_STATUS, wide(start.text));
 }
@@ -268,12 +268,14 @@ INT_PTR CALLBACK confirm_cancel_proc(HWND dialog, UINT message, WPARAM wparam, L
 
 // Hands the meter to the progress dialog; the worker waits while the dialog
 // reads it, at most a second, and not at all when the dialog's thread hangs.
+constexpr UINT REPORT_TIMEOUT_MS = 1000;
+
 class DialogProgressSink : public ProgressSink {
 public:
     explicit DialogProgressSink(AppState& state) : state_(state) {}
     void on_progress(const ProgressMeter& meter) override {
-        SendMessageTimeoutW(window_of(state_.progress_window), WM_JOB_STATUS, 3, reinterpret_cast<LPARAM>(&meter),
-                            SMTO_ABORTIFHUNG, 1000, nullptr);
+        SendMessageTimeoutW(window_of(state_.progress_window), WM_JOB_STATUS, PROGRESS_REPORT,
+                            reinterpret_cast<LPARAM>(&meter), SMTO_ABORTIFHUNG, REPORT_TIMEOUT_MS, nullptr);
     }
 
 private:
@@ -282,6 +284,12 @@ private:
 
 void notify(AppState& state, UINT message, WPARAM wparam, LPARAM lparam) {
     SendNotifyMessageW(window_of(state.progress_window), message, wparam, lparam);
+}
+
+void notify_start(AppState& state, JobKind kind) { notify(state, WM_JOB_STATUS, static_cast<WPARAM>(kind), 0); }
+
+void notify_end(AppState& state, JobKind kind, StatusCode status) {
+    notify(state, WM_JOB_DONE, state.job_token, completion_kind(kind, status));
 }
 
 const char16_t* keyfile_of(const AppState& state) {
@@ -301,32 +309,32 @@ INT_PTR progress_dialog(HWND owner, std::uint32_t job_kind) {
 
 unsigned __stdcall run_decrypt_job(void* argument) {
     AppState& state = *static_cast<AppState*>(argument);
-    notify(state, WM_JOB_STATUS, 0, 0);
+    notify_start(state, JobKind::decrypting);
     DialogProgressSink sink(state);
     const StatusCode status =
         decrypt_file(state.job, state.source_path, state.output_path, keyfile_of(state), state.password, &sink);
-    notify(state, WM_JOB_DONE, state.job_token, completion_kind(JobKind::decrypting, status));
+    notify_end(state, JobKind::decrypting, status);
     return 0;
 }
 
 unsigned __stdcall run_encrypt_job(void* argument) {
     AppState& state = *static_cast<AppState*>(argument);
-    notify(state, WM_JOB_STATUS, 1, 0);
+    notify_start(state, JobKind::encrypting);
     DialogProgressSink sink(state);
     const StatusCode status = encrypt_file(state.job, state.source_path, state.output_path, keyfile_of(state),
                                            state.password, state.hint,
                                            requested_block_size(state.block_size, state.jumble_rounds),
                                            state.jumble_rounds, &sink);
-    notify(state, WM_JOB_DONE, state.job_token, completion_kind(JobKind::encrypting, status));
+    notify_end(state, JobKind::encrypting, status);
     return 0;
 }
 
 unsigned __stdcall run_test_job(void* argument) {
     AppState& state = *static_cast<AppState*>(argument);
-    notify(state, WM_JOB_STATUS, 2, 0);
+    notify_start(state, JobKind::testing);
     DialogProgressSink sink(state);
     const StatusCode status = test_file(state.job, state.source_path, &sink);
-    notify(state, WM_JOB_DONE, state.job_token, completion_kind(JobKind::testing, status));
+    notify_end(state, JobKind::testing, status);
     return 0;
 }
 

@@ -75,7 +75,7 @@ bool jumble_block(JobContext& job, std::uint32_t n) {
     // A block larger than the buffers would write past them: refuse it as a
     // failure rather than a cancel, so the job does not end as a success.
     if (n > job.buffer_size || map == nullptr || (fixed_targets && draw_table == nullptr)) {
-        if (job.status == StatusCode::ok) job.status = StatusCode::no_memory;
+        fail(job, StatusCode::no_memory);
         return false;
     }
     CipherState& cs = job.cipher;

@@ -103,20 +103,16 @@ void reverse_word_bytes(std::uint8_t* data, std::size_t words) {
     }
 }
 
-void set_status(JobContext& job, StatusCode code) {
-    if (job.status == StatusCode::ok) job.status = code;
-}
-
 // Mixes the first 64 KiB of the key file into key_table, through the digest.
 void key_file_stage(JobContext& job, std::uint8_t* digest, std::size_t d) {
     auto* buffer = new (std::nothrow) std::uint8_t[KEYFILE_BYTES];
     if (buffer == nullptr) {
-        set_status(job, StatusCode::no_memory);
+        fail(job, StatusCode::no_memory);
         return;
     }
     std::uint32_t got = 0;
     if (!platform::read(job.keyfile_handle, buffer, static_cast<std::uint32_t>(KEYFILE_BYTES), &got)) {
-        set_status(job, StatusCode::read_failed);
+        fail(job, StatusCode::read_failed);
     } else {
         // Always the full number of steps, so an empty file still stirs (to zeros).
         stir_hash(digest, d, buffer, got, KEYFILE_STIR_ROUNDS);

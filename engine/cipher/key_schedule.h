@@ -8,6 +8,8 @@
 
 namespace corvane {
 
+// The longest password the front ends take, in UTF-16 units; its UTF-8 form
+// always fits UTF8_BUFFER_SIZE.
 inline constexpr std::size_t PASSWORD_UNITS = 255;
 inline constexpr std::size_t UTF8_BUFFER_SIZE = 1024;
 inline constexpr std::size_t KEYFILE_BYTES = 65536;

@@ -43,6 +43,10 @@ inline constexpr std::uint32_t SHORT_FILE_SIZE = 32;
 inline constexpr std::size_t FILE_NAME_UNITS = 255;  // stored at most; 256th unit is the terminator
 inline constexpr std::size_t HINT_UNITS = 127;
 
+// The largest values a header may hold: any round count, and the block size.
+inline constexpr std::uint32_t MAX_ROUNDS = 1048576;
+inline constexpr std::uint32_t MAX_BLOCK_SIZE = 50331648;
+
 namespace header_offset {
 inline constexpr std::size_t magic = 0;
 inline constexpr std::size_t format_version = 3;

@@ -12,8 +12,6 @@ namespace {
 constexpr std::uint32_t MIN_BLOCK_REQUEST = 32768;
 constexpr std::uint32_t MAX_BLOCK_REQUEST = 33554432;
 constexpr std::uint32_t SMALL_BLOCK_LIMIT = 2048;  // below this only a single-block file may go
-constexpr std::uint32_t MAX_BLOCK_SIZE = 50331648;
-constexpr std::uint32_t MAX_ROUNDS = 1048576;
 constexpr std::uint32_t MIN_DIGEST_ROUNDS = 4096;
 constexpr std::uint32_t MIN_KEY_ROUNDS = 256;
 constexpr std::uint32_t MIN_TABLE_ROUNDS = 4096;

@@ -1,17 +1,46 @@
-// The worker's side of progress and job control: the meter update and the
-// poll of the run state.
+#include "engine/container/meter.h"
+
+#include <atomic>
+
 #include "engine/container/job_context.h"
 
 namespace corvane {
 
 namespace {
+
 constexpr double BYTES_PER_MIB = 1048576.0;
-constexpr std::uint32_t PAUSE_STEP_MS = 500;
+
+// Relaxed is enough: the throttle only spaces the reports out, and jobs that
+// run side by side share it like the jobs of one run after the other.
+std::atomic<std::uint32_t> g_last_report_tick{0};
+
 }  // namespace
 
 JobClock& job_clock() {
     static JobClock clock;
     return clock;
+}
+
+std::uint32_t last_report_tick() { return g_last_report_tick.load(std::memory_order_relaxed); }
+
+void set_last_report_tick(std::uint32_t tick) { g_last_report_tick.store(tick, std::memory_order_relaxed); }
+
+void meter_start(JobContext& job, std::uint64_t total, ProgressSink* owner) {
+    ProgressMeter& m = job.meter;
+    m.total_bytes = total;
+    m.total_mib = static_cast<double>(static_cast<std::int64_t>(total)) / BYTES_PER_MIB + 1e-6;
+    m.done_bytes = 0;
+    m.done_mib = 1e-6;
+    m.fraction = 1e-6 / m.total_mib;
+    m.last_tick = job_clock().tick_ms();
+    m.paused_ms = 0;
+    // Non-zero so the first speed is taken over a non-zero time.
+    m.elapsed = 1e-5;
+    m.remaining = 0;
+    m.speed = 0;
+    m.report = &report_progress;
+    m.owner = owner;
+    report_progress(m);
 }
 
 void meter_advance(JobContext& job, std::uint32_t n) {
@@ -34,6 +63,12 @@ void meter_advance(JobContext& job, std::uint32_t n) {
     m.remaining = m.elapsed / m.fraction - m.elapsed;
     m.speed = m.done_mib / m.elapsed;
     if (m.report != nullptr) m.report(m);
+}
+
+void report_progress(ProgressMeter& meter) {
+    if (meter.last_tick - last_report_tick() <= REPORT_INTERVAL_MS && meter.done_bytes != meter.total_bytes) return;
+    if (meter.owner != nullptr) meter.owner->on_progress(meter);
+    set_last_report_tick(meter.last_tick);
 }
 
 bool poll_run_state(JobContext& job) {

@@ -26,7 +26,7 @@ TEST(CliText, ValidUtf8Decodes) {
         std::u16string out;
         ASSERT_TRUE(utf8_to_utf16(c.in, out)) << c.in;
         EXPECT_EQ(out, c.out);
-        EXPECT_EQ(to_utf8(out), c.in);
+        EXPECT_EQ(to_display_utf8(out), c.in);
     }
 }
 
@@ -68,7 +68,7 @@ TEST(CliText, FixedBufferReportsOverflowAndStaysTerminated) {
 
 TEST(CliText, LoneSurrogatesDisplayAsReplacement) {
     const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0};
-    EXPECT_EQ(to_utf8(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(to_display_utf8(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
 }
 
 }  // namespace

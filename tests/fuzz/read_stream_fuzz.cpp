@@ -5,7 +5,7 @@
 
 #include "engine/cipher/key_schedule.h"
 #include "engine/container/block_stream.h"
-#include "jobs/progress.h"
+#include "engine/container/meter.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace corvane;

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "engine/container/block_stream.h"
-#include "jobs/progress.h"
+#include "engine/container/meter.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace corvane;

@@ -159,7 +159,7 @@ TEST_F(FileJobs, DecryptionRestoresTimeAndAttributes) {
 TEST_F(FileJobs, ShortFileCountsAs32Bytes) {
     write_file(dir / "tiny.txt", Bytes{1, 2, 3});
     RecordingSink sink;
-    last_report_tick() = job_clock().tick_ms() - 1000;
+    set_last_report_tick(job_clock().tick_ms() - 1000);
     ASSERT_EQ(encrypt("tiny.txt", "c.qvk", nullptr, 2, 32768, &sink), StatusCode::ok);
     EXPECT_EQ(job->header.file_size(), 32u);
     EXPECT_NE(job->header.flags() & FLAG_SHORT_FILE, 0u);

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "jobs/progress.h"
+#include "engine/container/meter.h"
 #include "platform/platform.h"
 
 namespace corvane::testing {

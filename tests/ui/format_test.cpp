@@ -205,5 +205,11 @@ TEST(FormatDateTime, LocalTextOfAFileTime) {
     EXPECT_LT(text.size(), DATE_TIME_UNITS);
 }
 
+TEST(ProgressBar, PositionFromFraction) {
+    const std::pair<double, int> cases[] = {{0.0, 0},   {1e-9, 0},   {0.5, 50},   {0.285, 28},
+                                            {0.998, 99}, {0.999, 100}, {1.0, 100}, {1.2, 100}};
+    for (const auto& [fraction, position] : cases) EXPECT_EQ(progress_position(fraction), position) << fraction;
+}
+
 }  // namespace
 }  // namespace corvane::ui

@@ -65,13 +65,13 @@ TEST(KeyTable, CommandsByMode) {
         KeyCommand expected;
     };
     const Case cases[] = {
-        {'A', MODE_NOTHING, {true, ID_ABOUT}},   {'A', MODE_CONTAINER, {true, ID_ABOUT}},
-        {'A', MODE_ENCRYPTED, {true, ID_ABOUT}}, {'O', MODE_NOTHING, {true, ID_OPEN}},
-        {'O', MODE_PLAIN, {true, ID_OPEN}},      {'O', MODE_ENCRYPTED, {true, ID_OPEN}},
-        {'D', MODE_CONTAINER, {true, ID_CRYPT}}, {'D', MODE_PLAIN, {true, 0}},
-        {'D', MODE_NOTHING, {true, 0}},          {'E', MODE_PLAIN, {true, ID_CRYPT}},
+        {'A', MODE_NOTHING, {true, IDC_ABOUT}},   {'A', MODE_CONTAINER, {true, IDC_ABOUT}},
+        {'A', MODE_ENCRYPTED, {true, IDC_ABOUT}}, {'O', MODE_NOTHING, {true, IDC_OPEN}},
+        {'O', MODE_PLAIN, {true, IDC_OPEN}},      {'O', MODE_ENCRYPTED, {true, IDC_OPEN}},
+        {'D', MODE_CONTAINER, {true, IDC_CRYPT}}, {'D', MODE_PLAIN, {true, 0}},
+        {'D', MODE_NOTHING, {true, 0}},          {'E', MODE_PLAIN, {true, IDC_CRYPT}},
         {'E', MODE_CONTAINER, {true, 0}},        {'E', MODE_ENCRYPTED, {true, 0}},
-        {'T', MODE_CONTAINER, {true, ID_TEST}},  {'T', MODE_PLAIN, {true, 0}},
+        {'T', MODE_CONTAINER, {true, IDC_TEST}},  {'T', MODE_PLAIN, {true, 0}},
         {'X', MODE_CONTAINER, {false, 0}},       {0x26, MODE_CONTAINER, {false, 0}},
         {'d', MODE_CONTAINER, {false, 0}},  // virtual keys are upper case; 'd' is VK_NUMPAD4
     };
@@ -99,19 +99,19 @@ TEST(Buttons, EnablingFollowsWhatIsShown) {
 TEST(Commands, ActOnlyFromIdleExceptAbout) {
     const RunState busy[] = {RunState::closing, RunState::closed, RunState::running, RunState::paused,
                              RunState::cancelling};
-    const int commands[] = {ID_OPEN, ID_CRYPT, ID_TEST, ID_USE_KEYFILE, ID_CHOOSE_KEYFILE, ID_FORGET_KEYFILE};
+    const int commands[] = {IDC_OPEN, IDC_CRYPT, IDC_TEST, IDC_USE_KEYFILE, IDC_CHOOSE_KEYFILE, IDC_FORGET_KEYFILE};
     for (RunState state : busy) {
-        EXPECT_TRUE(command_allowed(ID_ABOUT, state, MODE_CONTAINER));
+        EXPECT_TRUE(command_allowed(IDC_ABOUT, state, MODE_CONTAINER));
         for (int command : commands) EXPECT_FALSE(command_allowed(command, state, MODE_CONTAINER)) << command;
     }
-    EXPECT_TRUE(command_allowed(ID_OPEN, RunState::idle, MODE_NOTHING));
-    EXPECT_TRUE(command_allowed(ID_TEST, RunState::idle, MODE_CONTAINER));
-    EXPECT_FALSE(command_allowed(ID_TEST, RunState::idle, MODE_PLAIN));
-    EXPECT_FALSE(command_allowed(ID_TEST, RunState::idle, MODE_NOTHING));
-    EXPECT_TRUE(command_allowed(ID_CRYPT, RunState::idle, MODE_PLAIN));
-    EXPECT_FALSE(command_allowed(ID_CRYPT, RunState::idle, MODE_ENCRYPTED));
-    EXPECT_FALSE(command_allowed(ID_CRYPT, RunState::idle, MODE_NOTHING));
-    EXPECT_FALSE(command_allowed(ID_KEYFILE, RunState::idle, MODE_PLAIN));
+    EXPECT_TRUE(command_allowed(IDC_OPEN, RunState::idle, MODE_NOTHING));
+    EXPECT_TRUE(command_allowed(IDC_TEST, RunState::idle, MODE_CONTAINER));
+    EXPECT_FALSE(command_allowed(IDC_TEST, RunState::idle, MODE_PLAIN));
+    EXPECT_FALSE(command_allowed(IDC_TEST, RunState::idle, MODE_NOTHING));
+    EXPECT_TRUE(command_allowed(IDC_CRYPT, RunState::idle, MODE_PLAIN));
+    EXPECT_FALSE(command_allowed(IDC_CRYPT, RunState::idle, MODE_ENCRYPTED));
+    EXPECT_FALSE(command_allowed(IDC_CRYPT, RunState::idle, MODE_NOTHING));
+    EXPECT_FALSE(command_allowed(IDC_KEYFILE, RunState::idle, MODE_PLAIN));
 }
 
 TEST(Drop, OnlyFromIdleWithTheWindowFree) {

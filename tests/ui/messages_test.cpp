@@ -57,8 +57,9 @@ TEST(JobTexts, StartAndResult) {
     const char16_t* starts[][2] = {
         {u"Decrypting", u"Decrypting..."}, {u"Encrypting", u"Encrypting..."}, {u"Testing", u"Testing..."}, {u"", u""}};
     for (std::uint32_t kind = 0; kind < 4; ++kind) {
-        EXPECT_EQ(t(job_start_text(kind).title), t(starts[kind][0]));
-        EXPECT_EQ(t(job_start_text(kind).text), t(starts[kind][1]));
+        // The wparam of the start message, as the dialog hands it on; 3 is no job.
+        EXPECT_EQ(t(job_start_text(static_cast<JobKind>(kind)).title), t(starts[kind][0]));
+        EXPECT_EQ(t(job_start_text(static_cast<JobKind>(kind)).text), t(starts[kind][1]));
     }
 }
 

@@ -80,9 +80,9 @@ TEST(Wipe, OverwriteBufferIsBounded) {
 TEST(Copy, KeepsAtMostTheLimit) {
     std::u16string long_text(300, u'p');
     char16_t out[256];
-    copy_limited(out, long_text.c_str(), PASSWORD_LIMIT);
+    copy_limited(out, long_text.c_str(), PASSWORD_UNITS);
     EXPECT_EQ(std::u16string(out), long_text.substr(0, 255));
-    copy_limited(out, u"short", PASSWORD_LIMIT);
+    copy_limited(out, u"short", PASSWORD_UNITS);
     EXPECT_EQ(std::u16string(out), u"short");
 }
 

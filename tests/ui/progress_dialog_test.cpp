@@ -287,12 +287,6 @@ TEST_F(ProgressTest, SetRunStateFromIdleOrClosing) {
     EXPECT_EQ(host.ends, 0);
 }
 
-TEST(ProgressBar, PositionFromFraction) {
-    const std::pair<double, int> cases[] = {{0.0, 0},   {1e-9, 0},   {0.5, 50},   {0.285, 28},
-                                            {0.998, 99}, {0.999, 100}, {1.0, 100}, {1.2, 100}};
-    for (const auto& [fraction, position] : cases) EXPECT_EQ(progress_position(fraction), position) << fraction;
-}
-
 TEST(ResultTexts, FinishedDisplayPerKind) {
     const std::pair<std::uint32_t, std::u16string> cases[] = {
         {0, u"Decryption completed successfully."}, {1, u"Decryption failed."},
