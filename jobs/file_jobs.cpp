@@ -46,14 +46,16 @@ std::uint32_t next_temp_token() {
 // rename on the same volume.
 struct Output {
     const char16_t* target = nullptr;
+    Overwrite overwrite = Overwrite::replace;
     char16_t directory[TEMP_PATH_UNITS] = {};
     char16_t temp[TEMP_PATH_UNITS] = {};
     bool created = false;  // the temporary exists and must be moved or deleted
     bool keep = false;     // the job finished and was not cancelled
 };
 
-void prepare_output(Output& out, const char16_t* target) {
+void prepare_output(Output& out, const char16_t* target, Overwrite overwrite) {
     out.target = target;
+    out.overwrite = overwrite;
     // The folder comes from the whole path, not the 259-unit cut of
     // split_path, so a long path still gets its own folder.
     const std::size_t name = name_start(target);
@@ -85,20 +87,41 @@ void build_temp_path(Output& out, std::uint32_t token) {
     for (const char16_t c : u".tmp") out.temp[n++] = c;  // includes the NUL
 }
 
-// An existing read-only file or a folder at the target would refuse the final
-// move; finding out now saves running the whole job for nothing.
-bool target_refuses(const char16_t* target) {
-    if (!platform::path_exists(target)) return false;
-    const platform::FileHandle file = platform::open_read(target);
+bool read_only_file(const char16_t* path) {
+    const platform::FileHandle file = platform::open_read(path);
     if (file == platform::INVALID_FILE) return false;  // the move will tell
     platform::FileFacts facts;
     const bool known = platform::file_facts(file, &facts);
     platform::close(file);
-    return known && (facts.attributes & (platform::ATTRIBUTE_READONLY | platform::ATTRIBUTE_DIRECTORY)) != 0;
+    return known && (facts.attributes & platform::ATTRIBUTE_READONLY) != 0;
+}
+
+StatusCode refuse_target(JobContext& job, platform::ErrorCode reason) {
+    fail(job, StatusCode::create_failed);
+    job.system_error = reason;
+    return job.status;
+}
+
+// What stands at the target is judged on the name itself, before anything is
+// read: only a regular file or a link may be replaced (a device, a pipe or a
+// folder never), a read-only file is not, and without replacing nothing is.
+// The final move checks again; finding out now saves a whole job.
+StatusCode check_target(JobContext& job, const Output& out) {
+    const platform::PathKind kind = platform::path_kind(out.target);
+    switch (kind) {
+    case platform::PathKind::missing: return job.status;
+    case platform::PathKind::folder:
+    case platform::PathKind::other: return refuse_target(job, platform::ERROR_NOT_REGULAR_FILE);
+    case platform::PathKind::file:
+    case platform::PathKind::link: break;
+    }
+    if (out.overwrite == Overwrite::refuse) return refuse_target(job, platform::ERROR_TARGET_EXISTS);
+    if (kind == platform::PathKind::file && read_only_file(out.target))
+        return refuse_target(job, platform::ERROR_READ_ONLY_TARGET);
+    return job.status;
 }
 
 StatusCode create_output(JobContext& job, Output& out) {
-    if (target_refuses(out.target)) return fail(job, StatusCode::create_failed);
     for (int attempt = 0; attempt < TEMP_ATTEMPTS; ++attempt) {
         build_temp_path(out, next_temp_token());
         job.output_handle = platform::create_new(out.temp);
@@ -107,18 +130,36 @@ StatusCode create_output(JobContext& job, Output& out) {
             return job.status;
         }
         // Only a name already taken is worth another try.
-        if (!platform::path_exists(out.temp)) break;
+        const platform::ErrorCode reason = platform::last_error();
+        if (!platform::path_exists(out.temp)) {
+            fail(job, StatusCode::create_failed);
+            job.system_error = reason;
+            return job.status;
+        }
     }
     return fail(job, StatusCode::create_failed);
 }
 
-// After release_job has closed the handle: move a finished output over the
-// target, or remove the temporary.
+// The end of a job that succeeded: the output is published with a new file's
+// permissions and reaches the disk before it takes the target's name, so a
+// completed job survives a power cut.
+StatusCode complete_output(JobContext& job, Output& out) {
+    out.keep = job.run_state.load() != RunState::cancelling;
+    job.cancelled = !out.keep;
+    if (out.keep && !platform::finish_file(job.output_handle)) return fail_system(job, StatusCode::write_failed);
+    return job.status;
+}
+
+// After release_job has closed the handle: move a finished output to the
+// target, or remove the temporary. Without replacing, the move itself
+// refuses a target that appeared while the job ran.
 void finish_output(JobContext& job, Output& out) {
     if (!out.created) return;
     if (job.status == StatusCode::ok && out.keep) {
-        if (platform::replace_file(out.temp, out.target)) return;
-        fail(job, StatusCode::create_failed);
+        const bool moved = out.overwrite == Overwrite::replace ? platform::replace_file(out.temp, out.target)
+                                                               : platform::move_new(out.temp, out.target);
+        if (moved) return;
+        fail_system(job, StatusCode::create_failed);
     }
     (void)platform::delete_file(out.temp);
 }
@@ -136,21 +177,25 @@ StatusCode check_space(JobContext& job, const Output& out, std::uint64_t size, s
     std::uint64_t free = 0;
     if (free_space_query()(out.directory, &free)) {
         if (has_room(free, size, reserve)) return job.status;
-    } else if (out.directory[0] != 0 && !platform::path_exists(out.directory)) {
-        return fail(job, StatusCode::create_failed);
+        return fail(job, StatusCode::disk_full);
     }
-    return fail(job, StatusCode::disk_full);
+    const platform::ErrorCode reason = platform::last_error();
+    fail(job, out.directory[0] != 0 && !platform::path_exists(out.directory) ? StatusCode::create_failed
+                                                                            : StatusCode::disk_full);
+    job.system_error = reason;
+    return job.status;
 }
 
 StatusCode open_keyfile(JobContext& job, const char16_t* keyfile) {
     if (keyfile == nullptr) return job.status;
     job.keyfile_handle = platform::open_read(keyfile);
-    if (job.keyfile_handle == platform::INVALID_FILE) return fail(job, StatusCode::open_failed);
+    if (job.keyfile_handle == platform::INVALID_FILE) return fail_system(job, StatusCode::open_failed);
     return job.status;
 }
 
 StatusCode decrypt_steps(JobContext& job, const char16_t* container, Output& out, const char16_t* keyfile,
                          const char16_t* password, ProgressSink* owner) {
+    if (check_target(job, out) != StatusCode::ok) return job.status;
     if (open_container(job, container) != StatusCode::ok) return job.status;
     if (check_space(job, out, job.header.file_size(), FREE_SPACE_RESERVE) != StatusCode::ok) return job.status;
     if (open_keyfile(job, keyfile) != StatusCode::ok) return job.status;
@@ -159,14 +204,14 @@ StatusCode decrypt_steps(JobContext& job, const char16_t* container, Output& out
     if (schedule_key(job, password) != StatusCode::ok) return job.status;
     if (read_stream(job) != StatusCode::ok) return job.status;
     if (!platform::set_write_time(job.output_handle, job.header.write_time()))
-        return fail(job, StatusCode::write_failed);
-    out.keep = job.run_state.load() != RunState::cancelling;
-    return job.status;
+        return fail_system(job, StatusCode::write_failed);
+    return complete_output(job, out);
 }
 
 StatusCode encrypt_steps(JobContext& job, const char16_t* source, Output& out, const char16_t* keyfile,
                          const char16_t* password, const char16_t* hint, std::uint32_t block_size,
                          std::uint32_t jumble_rounds, ProgressSink* owner) {
+    if (check_target(job, out) != StatusCode::ok) return job.status;
     job.header.bytes.fill(0);
     if (open_source(job, source) != StatusCode::ok) return job.status;
     fill_header(job, jumble_rounds, block_size, hint, source + name_start(source));
@@ -180,8 +225,7 @@ StatusCode encrypt_steps(JobContext& job, const char16_t* source, Output& out, c
     seed_header(job);
     if (schedule_key(job, password) != StatusCode::ok) return job.status;
     if (write_stream(job) != StatusCode::ok) return job.status;
-    out.keep = job.run_state.load() != RunState::cancelling;
-    return job.status;
+    return complete_output(job, out);
 }
 
 }  // namespace
@@ -204,14 +248,14 @@ std::uint32_t requested_block_size(std::uint32_t block_size, std::uint32_t jumbl
 }
 
 StatusCode decrypt_file(JobContext& job, const char16_t* container, const char16_t* output,
-                        const char16_t* keyfile, const char16_t* password, ProgressSink* owner) {
-    job.status = StatusCode::ok;
+                        const char16_t* keyfile, const char16_t* password, ProgressSink* owner, Overwrite overwrite) {
+    begin_job(job);
     // Nothing is opened on these two refusals, so there is nothing to release.
     if (absent(output) || names_an_input(output, container, keyfile))
         return job.status = StatusCode::create_failed;
 
     Output out;
-    prepare_output(out, output);
+    prepare_output(out, output, overwrite);
     (void)decrypt_steps(job, container, out, keyfile, password, owner);
     release_job(job);
     finish_output(job, out);
@@ -224,12 +268,13 @@ StatusCode decrypt_file(JobContext& job, const char16_t* container, const char16
 
 StatusCode encrypt_file(JobContext& job, const char16_t* source, const char16_t* output,
                         const char16_t* keyfile, const char16_t* password, const char16_t* hint,
-                        std::uint32_t block_size, std::uint32_t jumble_rounds, ProgressSink* owner) {
-    job.status = StatusCode::ok;
+                        std::uint32_t block_size, std::uint32_t jumble_rounds, ProgressSink* owner,
+                        Overwrite overwrite) {
+    begin_job(job);
     if (absent(output) || names_an_input(output, source, keyfile)) return job.status = StatusCode::create_failed;
 
     Output out;
-    prepare_output(out, output);
+    prepare_output(out, output, overwrite);
     (void)encrypt_steps(job, source, out, keyfile, password, hint, block_size, jumble_rounds, owner);
     release_job(job);
     finish_output(job, out);

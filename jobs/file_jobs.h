@@ -1,7 +1,9 @@
 // The encrypt, decrypt and test jobs: the order of the engine steps around
-// the files. Every driver writes to a temporary file in the output's folder
-// and moves it over the output only on success, so a failed or cancelled job
-// never destroys a file that stood at the output path.
+// the files. Every driver writes to a temporary file in the output's folder,
+// readable by its owner only, and moves it to the output only on success,
+// once its data is on the disk, so a failed or cancelled job never destroys a
+// file that stood at the output path, and a killed one leaves only the
+// temporary ".NAME.XXXXXXXX.tmp".
 #pragma once
 
 #include <cstdint>
@@ -37,15 +39,25 @@ inline constexpr std::uint32_t DEFAULT_JUMBLE_ROUNDS = 7;
 using FreeSpaceFn = bool (*)(const char16_t* directory, std::uint64_t* bytes);
 FreeSpaceFn& free_space_query();
 
+// Whether a job may replace a file that stands at its output: the desktop's
+// Save dialog has asked, the command line replaces only when told to.
+enum class Overwrite { refuse, replace };
+
 // Paths are NUL-terminated UTF-16; keyfile, password and hint may be null.
-// Each returns the final status, also left in job.status. A cancel (run_state
-// Cancelling) returns ok and leaves no output. An output path that names the
-// source or the key file is refused with create_failed before anything opens.
+// Each returns the final status, also left in job.status, with the system's
+// reason in job.system_error where a system call failed. A cancel (run_state
+// Cancelling) returns ok, sets job.cancelled and leaves no output. An output
+// path that names the source or the key file is refused with create_failed
+// before anything opens; so is one where something other than a regular file
+// or a link stands, a read-only file, or (refuse) anything at all, also when
+// it appears while the job runs (system_error then is_exists_error).
 [[nodiscard]] StatusCode decrypt_file(JobContext& job, const char16_t* container, const char16_t* output,
-                                      const char16_t* keyfile, const char16_t* password, ProgressSink* owner);
+                                      const char16_t* keyfile, const char16_t* password, ProgressSink* owner,
+                                      Overwrite overwrite = Overwrite::replace);
 [[nodiscard]] StatusCode encrypt_file(JobContext& job, const char16_t* source, const char16_t* output,
                                       const char16_t* keyfile, const char16_t* password, const char16_t* hint,
-                                      std::uint32_t block_size, std::uint32_t jumble_rounds, ProgressSink* owner);
+                                      std::uint32_t block_size, std::uint32_t jumble_rounds, ProgressSink* owner,
+                                      Overwrite overwrite = Overwrite::replace);
 [[nodiscard]] StatusCode test_file(JobContext& job, const char16_t* container, ProgressSink* owner);
 
 }  // namespace corvane

@@ -31,9 +31,34 @@ struct FileFacts {
     std::uint32_t attributes = 0;
 };
 
+// --- Errors ----------------------------------------------------------------
+
+// The system's error code (errno, GetLastError()) of the last call of this
+// layer that failed on this thread; read it right after the failure. 0 when
+// the system gave no reason.
+using ErrorCode = std::uint32_t;
+[[nodiscard]] ErrorCode last_error();
+
+// Reasons of refusals made without a system call (by this layer or the
+// jobs), in the range Windows leaves to applications.
+inline constexpr ErrorCode ERROR_NOT_REGULAR_FILE = 0x20000001;  // a folder, device, pipe or socket
+inline constexpr ErrorCode ERROR_TARGET_EXISTS = 0x20000002;     // something stands at an output
+inline constexpr ErrorCode ERROR_READ_ONLY_TARGET = 0x20000003;  // an output that is a read-only file
+
+// The system's words for code, without a final period or line end, as UTF-16
+// into out (capacity units); empty when the system has none.
+void error_text(ErrorCode code, char16_t* out, std::size_t capacity);
+
+// True when code says that the target of a create or a move already exists.
+[[nodiscard]] bool is_exists_error(ErrorCode code);
+
 // --- Files -----------------------------------------------------------------
 
-// Existing file, read access, others may read too (FILE_SHARE_READ).
+// Existing regular file, read access, others may read too (FILE_SHARE_READ).
+// Anything else (a folder, a device, a pipe, a socket; on Windows also a
+// reserved device name such as CON or NUL, or a \\.\ path) is refused with
+// ERROR_NOT_REGULAR_FILE before anything is read from it, and opening never
+// waits for a pipe's writer.
 [[nodiscard]] FileHandle open_read(const char16_t* path);
 
 // Create or truncate, write access, no sharing. Fails when the path names a
@@ -42,8 +67,14 @@ struct FileFacts {
 [[nodiscard]] FileHandle create_write(const char16_t* path);
 
 // Create a new file that must not exist yet (for temporary outputs); write
-// access, no sharing. Fails if the path exists.
+// access, no sharing, readable by its owner only (POSIX mode 0600). Fails if
+// anything exists at the path, a symbolic link included.
 [[nodiscard]] FileHandle create_new(const char16_t* path);
+
+// Makes a file written through create_new ready to be published: it gets
+// the permissions a newly created file gets (POSIX: 0666 less the umask) and
+// its data reaches stable storage (fsync, FlushFileBuffers).
+[[nodiscard]] bool finish_file(FileHandle file);
 
 // Reads up to count bytes, looping over partial reads until count bytes or
 // end of file. Returns false on a read error; *got holds the bytes delivered.
@@ -69,12 +100,23 @@ void close(FileHandle file);
 [[nodiscard]] bool set_attributes(const char16_t* path, std::uint32_t attributes);
 [[nodiscard]] bool delete_file(const char16_t* path);
 
-// Moves from over to, replacing an existing to in one step. Fails, leaving
-// both untouched, when to is open through open_read in this process, is a
-// directory, or is read-only.
+// Moves from over to, replacing an existing to in one step (a symbolic link
+// at to is replaced, not written through). Fails, leaving both untouched,
+// when to is open through open_read in this process, is a directory, or is
+// read-only. On POSIX the folder is flushed after the move.
 [[nodiscard]] bool replace_file(const char16_t* from, const char16_t* to);
 
-// True when something exists at path (file or directory).
+// Moves from to a name that must not exist, in one step: fails with an
+// is_exists_error code, leaving both untouched, when anything is at to (a
+// dangling symbolic link included), also when it appeared just before.
+[[nodiscard]] bool move_new(const char16_t* from, const char16_t* to);
+
+// What stands at path itself, links not followed.
+enum class PathKind { missing, file, link, folder, other };
+[[nodiscard]] PathKind path_kind(const char16_t* path);
+
+// True when something exists at path (a file, a folder, a link even when it
+// dangles, a device).
 [[nodiscard]] bool path_exists(const char16_t* path);
 
 // True when both paths name the same existing file.

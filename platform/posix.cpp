@@ -3,9 +3,11 @@
 // are emulated so that jobs behave the same on both systems.
 #include "platform/platform.h"
 #include "platform/calendar.h"
+#include "platform/own_errors.h"
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <cuchar>
@@ -118,6 +120,13 @@ bool is_held(const struct stat& st) {
     return h.readers > 0 || h.writers > 0;
 }
 
+// Clears O_NONBLOCK: it only kept the open from waiting, and reads and writes
+// of a regular file do not block anyway.
+void blocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
 int close_keeping_errno(int fd) {
     const int saved = errno;
     ::close(fd);
@@ -130,7 +139,9 @@ int close_keeping_errno(int fd) {
 bool is_read_only(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 
 // Opens for writing without truncating, then checks the opened file itself:
-// a check by path alone could race with a rename between stat and open.
+// a check by path alone could race with a rename between stat and open. A new
+// file is its owner's alone until finish_file publishes it: a temporary holds
+// partial plaintext while a job runs, and after a kill.
 FileHandle open_for_writing(const char16_t* path, bool must_be_new) {
     std::string name;
     if (!path_to_utf8(path, &name)) {
@@ -154,20 +165,22 @@ FileHandle open_for_writing(const char16_t* path, bool must_be_new) {
             }
         }
     }
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+    // Never waits for a pipe's reader nor takes a terminal as controlling one.
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     if (must_be_new) flags |= O_EXCL;
     int fd;
     do {
-        fd = ::open(name.c_str(), flags, 0666);
+        fd = ::open(name.c_str(), flags, must_be_new ? 0600 : 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return INVALID_FILE;
 
     struct stat st {};
     if (::fstat(fd, &st) != 0) return close_keeping_errno(fd);
     if (!S_ISREG(st.st_mode)) {
-        errno = EISDIR;
+        errno = static_cast<int>(S_ISDIR(st.st_mode) ? EISDIR : ERROR_NOT_REGULAR_FILE);
         return close_keeping_errno(fd);
     }
+    blocking(fd);
     {
         std::lock_guard<std::mutex> guard(registry().lock);
         const Holders h = holders_locked(id_of(st));
@@ -249,6 +262,65 @@ void fill_random(void* data, std::size_t size) {
     }
 }
 
+// The source of a move: an existing file that no handle of this process holds.
+bool movable(const std::string& source) {
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0) return false;
+    if (S_ISDIR(st.st_mode) || is_held(st)) {
+        errno = EBUSY;
+        return false;
+    }
+    return true;
+}
+
+// rename that fails with EEXIST when anything is at target, a dangling link
+// included, with no moment in which an arriving target could be lost.
+bool rename_no_replace(const std::string& source, const std::string& target) {
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+    // A file system without the flag: a hard link is refused just the same by
+    // an existing name, and the temporary's own name is then dropped.
+    if (::link(source.c_str(), target.c_str()) != 0) return false;
+    if (::unlink(source.c_str()) != 0) {
+        const int saved = errno;
+        ::unlink(target.c_str());
+        errno = saved;
+        return false;
+    }
+    return true;
+}
+
+// After a move the folder's entry is flushed too, so the new name survives a
+// power cut; a file system that cannot flush a folder is left at that.
+void sync_folder_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// The process's umask, read without changing it where the kernel tells it
+// (umask() itself sets while it reads, which other threads could notice).
+mode_t process_umask() {
+    static const mode_t mask = [] {
+        if (FILE* status = std::fopen("/proc/self/status", "re")) {
+            char line[256];
+            unsigned value = 0;
+            bool found = false;
+            while (!found && std::fgets(line, sizeof line, status) != nullptr)
+                found = std::sscanf(line, "Umask: %o", &value) == 1;
+            std::fclose(status);
+            if (found) return static_cast<mode_t>(value & 0777);
+        }
+        const mode_t old = ::umask(022);
+        ::umask(old);
+        return old;
+    }();
+    return mask;
+}
+
 // Readings are laid into the records in host order: they are only entropy,
 // and the engine folds each record whole.
 template <typename T>
@@ -265,6 +337,26 @@ std::uint32_t fold_text(const char* text, std::uint32_t lanes) {
 
 }  // namespace
 
+// --- Errors ----------------------------------------------------------------
+
+ErrorCode last_error() { return static_cast<ErrorCode>(errno); }
+
+void error_text(ErrorCode code, char16_t* out, std::size_t capacity) {
+    if (capacity == 0) return;
+    out[0] = 0;
+    if (copy_own_error_text(code, out, capacity)) return;
+    char buffer[256];
+    const char* text = nullptr;
+    if (code != 0 && code <= static_cast<ErrorCode>(INT_MAX)) text = ::strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+    if (text == nullptr) return;
+    std::size_t used = 0;
+    if (!append_utf16(text, out, &used, capacity)) used = 0;
+    while (used > 0 && (out[used - 1] == u'.' || out[used - 1] == u'\n' || out[used - 1] == u' ')) --used;
+    out[used] = 0;
+}
+
+bool is_exists_error(ErrorCode code) { return code == EEXIST || code == ERROR_TARGET_EXISTS; }
+
 // --- Files -----------------------------------------------------------------
 
 FileHandle open_read(const char16_t* path) {
@@ -273,17 +365,20 @@ FileHandle open_read(const char16_t* path) {
         errno = EINVAL;
         return INVALID_FILE;
     }
+    // O_NONBLOCK: a FIFO opens at once instead of waiting for its writer, and
+    // is then refused below with everything else that is not a regular file.
     int fd;
     do {
-        fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return INVALID_FILE;
     struct stat st {};
     if (::fstat(fd, &st) != 0) return close_keeping_errno(fd);
-    if (S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
+    if (!S_ISREG(st.st_mode)) {
+        errno = static_cast<int>(S_ISDIR(st.st_mode) ? EISDIR : ERROR_NOT_REGULAR_FILE);
         return close_keeping_errno(fd);
     }
+    blocking(fd);
     std::lock_guard<std::mutex> guard(registry().lock);
     if (holders_locked(id_of(st)).writers > 0) {
         errno = EBUSY;
@@ -296,6 +391,16 @@ FileHandle open_read(const char16_t* path) {
 FileHandle create_write(const char16_t* path) { return open_for_writing(path, false); }
 
 FileHandle create_new(const char16_t* path) { return open_for_writing(path, true); }
+
+bool finish_file(FileHandle file) {
+    const int fd = static_cast<int>(file);
+    if (::fchmod(fd, 0666 & ~process_umask()) != 0) return false;
+    int r;
+    do {
+        r = ::fsync(fd);
+    } while (r != 0 && errno == EINTR);
+    return r == 0;
+}
 
 bool read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* got) {
     std::uint32_t done = 0;
@@ -391,15 +496,12 @@ bool replace_file(const char16_t* from, const char16_t* to) {
     std::string source;
     std::string target;
     if (!path_to_utf8(from, &source) || !path_to_utf8(to, &target)) return false;
+    if (!movable(source)) return false;
     struct stat st {};
-    if (::stat(source.c_str(), &st) != 0) return false;
-    if (S_ISDIR(st.st_mode) || is_held(st)) {
-        errno = EBUSY;
-        return false;
-    }
-    if (::stat(target.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
-            errno = EISDIR;
+    // The name itself: a link is replaced as a link, whatever it points at.
+    if (::lstat(target.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+        if (!S_ISREG(st.st_mode)) {
+            errno = static_cast<int>(S_ISDIR(st.st_mode) ? EISDIR : ERROR_NOT_REGULAR_FILE);
             return false;
         }
         if (is_held(st)) {
@@ -411,15 +513,33 @@ bool replace_file(const char16_t* from, const char16_t* to) {
             return false;
         }
     }
-    return ::rename(source.c_str(), target.c_str()) == 0;
+    if (::rename(source.c_str(), target.c_str()) != 0) return false;
+    sync_folder_of(target);
+    return true;
 }
 
-bool path_exists(const char16_t* path) {
-    std::string name;
-    if (!path_to_utf8(path, &name)) return false;
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0;
+bool move_new(const char16_t* from, const char16_t* to) {
+    std::string source;
+    std::string target;
+    if (!path_to_utf8(from, &source) || !path_to_utf8(to, &target)) return false;
+    if (!movable(source)) return false;
+    if (!rename_no_replace(source, target)) return false;
+    sync_folder_of(target);
+    return true;
 }
+
+PathKind path_kind(const char16_t* path) {
+    std::string name;
+    if (!path_to_utf8(path, &name)) return PathKind::missing;
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0) return PathKind::missing;
+    if (S_ISREG(st.st_mode)) return PathKind::file;
+    if (S_ISLNK(st.st_mode)) return PathKind::link;
+    if (S_ISDIR(st.st_mode)) return PathKind::folder;
+    return PathKind::other;
+}
+
+bool path_exists(const char16_t* path) { return path_kind(path) != PathKind::missing; }
 
 bool same_file(const char16_t* a, const char16_t* b) {
     std::string first;

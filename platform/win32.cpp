@@ -10,6 +10,8 @@
 
 #include "platform/platform.h"
 #include "platform/calendar.h"
+#include "platform/device_names.h"
+#include "platform/own_errors.h"
 
 #include <cstring>
 
@@ -49,27 +51,87 @@ bool is_read_only(const char16_t* path) {
 }
 
 HANDLE open_for_identity(const char16_t* path) {
+    if (is_device_path(path)) return INVALID_HANDLE_VALUE;
     return CreateFileW(wide(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
+
+// A device name is refused before it is opened: opening one can already act
+// on the device (a pipe's server sees a client, a port is taken).
+bool refuse_device(const char16_t* path) {
+    if (!is_device_path(path)) return false;
+    SetLastError(ERROR_NOT_REGULAR_FILE);
+    return true;
+}
+
+// Only a file on a disk is a file: the console, NUL, a pipe or a port is not.
+FileHandle regular_only(HANDLE h) {
+    if (h == INVALID_HANDLE_VALUE) return INVALID_FILE;
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        SetLastError(ERROR_NOT_REGULAR_FILE);
+        return INVALID_FILE;
+    }
+    return handle_of(h);
+}
+
+// A folder cannot be opened as a file; say so rather than "access denied".
+void explain_folder(const char16_t* path) {
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(wide(path));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        SetLastError(ERROR_NOT_REGULAR_FILE);
+    else
+        SetLastError(error);
+}
+
+constexpr DWORD MOVE_FLAGS = MOVEFILE_WRITE_THROUGH;
 
 }  // namespace
 
 // --- Files -----------------------------------------------------------------
 
+// --- Errors ----------------------------------------------------------------
+
+ErrorCode last_error() { return GetLastError(); }
+
+void error_text(ErrorCode code, char16_t* out, std::size_t capacity) {
+    if (capacity == 0) return;
+    out[0] = 0;
+    if (code == 0 || copy_own_error_text(code, out, capacity)) return;
+    auto* text = reinterpret_cast<wchar_t*>(out);
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                             static_cast<DWORD>(capacity), nullptr);
+    while (n > 0 && (text[n - 1] == L'.' || text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) --n;
+    text[n] = 0;
+}
+
+bool is_exists_error(ErrorCode code) {
+    return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS || code == ERROR_TARGET_EXISTS;
+}
+
+// --- Files -----------------------------------------------------------------
+
 FileHandle open_read(const char16_t* path) {
-    return handle_of(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (refuse_device(path)) return INVALID_FILE;
+    HANDLE h = CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) explain_folder(path);
+    return regular_only(h);
 }
 
 FileHandle create_write(const char16_t* path) {
-    if (is_read_only(path)) return INVALID_FILE;
-    return handle_of(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (refuse_device(path) || is_read_only(path)) return INVALID_FILE;
+    return regular_only(
+        CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 FileHandle create_new(const char16_t* path) {
-    return handle_of(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (refuse_device(path)) return INVALID_FILE;
+    return regular_only(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
+
+bool finish_file(FileHandle file) { return FlushFileBuffers(native(file)) != 0; }
 
 bool read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* got) {
     std::uint32_t done = 0;
@@ -136,11 +198,25 @@ bool set_attributes(const char16_t* path, std::uint32_t attributes) {
 bool delete_file(const char16_t* path) { return DeleteFileW(wide(path)) != 0; }
 
 bool replace_file(const char16_t* from, const char16_t* to) {
-    if (is_read_only(to)) return false;
-    return MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING) != 0;
+    if (refuse_device(to) || is_read_only(to)) return false;
+    return MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING | MOVE_FLAGS) != 0;
 }
 
-bool path_exists(const char16_t* path) { return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES; }
+bool move_new(const char16_t* from, const char16_t* to) {
+    if (refuse_device(to)) return false;
+    return MoveFileExW(wide(from), wide(to), MOVE_FLAGS) != 0;
+}
+
+PathKind path_kind(const char16_t* path) {
+    if (is_device_path(path)) return PathKind::other;
+    const DWORD attributes = GetFileAttributesW(wide(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::missing;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return PathKind::link;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::folder;
+    return PathKind::file;
+}
+
+bool path_exists(const char16_t* path) { return path_kind(path) != PathKind::missing; }
 
 bool same_file(const char16_t* a, const char16_t* b) {
     HANDLE first = open_for_identity(a);

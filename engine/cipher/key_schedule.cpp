@@ -112,7 +112,7 @@ void key_file_stage(JobContext& job, std::uint8_t* digest, std::size_t d) {
     }
     std::uint32_t got = 0;
     if (!platform::read(job.keyfile_handle, buffer, static_cast<std::uint32_t>(KEYFILE_BYTES), &got)) {
-        fail(job, StatusCode::read_failed);
+        fail_system(job, StatusCode::read_failed);
     } else {
         // Always the full number of steps, so an empty file still stirs (to zeros).
         stir_hash(digest, d, buffer, got, KEYFILE_STIR_ROUNDS);

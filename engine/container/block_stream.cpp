@@ -45,15 +45,18 @@ namespace {
                                            std::uint32_t& sum) {
     std::uint8_t head[BLOCK_HEAD_SIZE];
     std::uint32_t got = 0;
-    if (!platform::read(job.source_handle, head, BLOCK_HEAD_SIZE, &got)) return fail(job, StatusCode::read_failed);
+    if (!platform::read(job.source_handle, head, BLOCK_HEAD_SIZE, &got)) return fail_system(job, StatusCode::read_failed);
     if (got < BLOCK_HEAD_SIZE) return fail(job, StatusCode::truncated);
 
     n = load32_le(head);
     const bool lenient = job.format_version < CURRENT_FORMAT_VERSION;
     if (n != expected && (!lenient || n > expected || n == 0)) return fail(job, StatusCode::damaged);
-    if (n > job.buffer_size || job.block_buffer == nullptr) return fail(job, StatusCode::damaged);
+    if (job.block_buffer == nullptr) return fail(job, StatusCode::damaged);
+    // Only a reader's buffer cut to the container's size is smaller than a
+    // block: a block that long cannot be in the file.
+    if (n > job.buffer_size) return fail(job, StatusCode::truncated);
 
-    if (!platform::read(job.source_handle, job.block_buffer, n, &got)) return fail(job, StatusCode::read_failed);
+    if (!platform::read(job.source_handle, job.block_buffer, n, &got)) return fail_system(job, StatusCode::read_failed);
     if (got < n) return fail(job, StatusCode::truncated);
 
     sum = rot_sum(job.block_buffer, n, lenient ? sum : 0);
@@ -70,7 +73,7 @@ struct Trailer {
 // after it are ignored.
 [[nodiscard]] StatusCode read_trailer(JobContext& job, Trailer& trailer) {
     std::uint8_t bytes[TRAILER_SIZE] = {};
-    if (!platform::read(job.source_handle, bytes, TRAILER_SIZE, &trailer.got)) return fail(job, StatusCode::read_failed);
+    if (!platform::read(job.source_handle, bytes, TRAILER_SIZE, &trailer.got)) return fail_system(job, StatusCode::read_failed);
     if (trailer.got < 8) return fail(job, StatusCode::truncated);
     for (std::size_t i = 0; i < 4; ++i) trailer.word[i] = load32_le(bytes + 4 * i);
     if (trailer.word[0] != 0) return fail(job, StatusCode::damaged);
@@ -84,10 +87,19 @@ struct Trailer {
            trailer.word[3] == ~trailer.word[1];
 }
 
+enum class Pass { writing, reading };
+
 // Every pass starts the same way: the job's buffers at the block size, then
-// the header's shape checked before any block is read or written.
-StatusCode begin_stream(JobContext& job, bool permute, bool keyfile_open) {
-    if (allocate_buffers(job, job.header.block_size(), permute, keyfile_open) != StatusCode::ok) return job.status;
+// the header's shape checked before any block is read or written. A reader's
+// buffers are never larger than the container itself, which no block of it
+// can outgrow: a small file whose header asks for huge blocks costs little,
+// and still fails as short at its first block.
+StatusCode begin_stream(JobContext& job, Pass pass, bool permute, bool keyfile_open) {
+    std::uint32_t size = job.header.block_size();
+    platform::FileFacts facts;
+    if (pass == Pass::reading && platform::file_facts(job.source_handle, &facts) && facts.size < size)
+        size = static_cast<std::uint32_t>(facts.size);
+    if (allocate_buffers(job, size, permute, keyfile_open) != StatusCode::ok) return job.status;
     if (!stream_shape_ok(job)) return fail(job, StatusCode::damaged);
     return job.status;
 }
@@ -97,7 +109,8 @@ StatusCode begin_stream(JobContext& job, bool permute, bool keyfile_open) {
 StatusCode write_stream(JobContext& job) {
     ContainerHeader& h = job.header;
     const std::uint32_t block_size = h.block_size();
-    if (begin_stream(job, h.jumble_rounds() != 0, job.keyfile_handle != platform::INVALID_FILE) != StatusCode::ok)
+    if (begin_stream(job, Pass::writing, h.jumble_rounds() != 0, job.keyfile_handle != platform::INVALID_FILE) !=
+        StatusCode::ok)
         return job.status;
 
     job.plain_sum = 0;
@@ -109,8 +122,9 @@ StatusCode write_stream(JobContext& job) {
         if (remaining != SHORT_FILE_SIZE || block_size != SHORT_FILE_SIZE) return fail(job, StatusCode::damaged);
         const std::uint32_t len = std::min<std::uint32_t>(job.short_buffer[SHORT_FILE_SIZE - 1], SHORT_FILE_SIZE - 1);
         std::uint32_t got = 0;
-        if (len != 0 && (!platform::read(job.source_handle, job.short_buffer, len, &got) || got != len))
-            return fail(job, StatusCode::read_failed);
+        if (len != 0 && !platform::read(job.source_handle, job.short_buffer, len, &got))
+            return fail_system(job, StatusCode::read_failed);
+        if (got != len) return fail(job, StatusCode::read_failed);
     }
 
     if (write_header(job) != StatusCode::ok) return job.status;
@@ -123,7 +137,7 @@ StatusCode write_stream(JobContext& job) {
         } else {
             std::uint32_t got = 0;
             if (!platform::read(job.source_handle, job.block_buffer, block_size, &got))
-                return fail(job, StatusCode::read_failed);
+                return fail_system(job, StatusCode::read_failed);
             // A different count means the source changed size since it was opened.
             if (got != n) return fail(job, StatusCode::truncated);
         }
@@ -145,7 +159,7 @@ StatusCode write_stream(JobContext& job) {
         store32_le(head, n);
         store32_le(head + 4, block_sum);
         if (!write_all(job.output_handle, head, BLOCK_HEAD_SIZE) || !write_all(job.output_handle, job.block_buffer, n))
-            return fail(job, StatusCode::write_failed);
+            return fail_system(job, StatusCode::write_failed);
 
         if (!pace(job, n)) return job.status;
     }
@@ -155,14 +169,15 @@ StatusCode write_stream(JobContext& job) {
     store32_le(trailer + 4, job.plain_sum);
     store32_le(trailer + 8, rol32(job.plain_sum, 1));
     store32_le(trailer + 12, ~job.plain_sum);
-    if (!write_all(job.output_handle, trailer, TRAILER_SIZE)) return fail(job, StatusCode::write_failed);
+    if (!write_all(job.output_handle, trailer, TRAILER_SIZE)) return fail_system(job, StatusCode::write_failed);
     return job.status;
 }
 
 StatusCode read_stream(JobContext& job) {
     ContainerHeader& h = job.header;
     const std::uint32_t block_size = h.block_size();
-    if (begin_stream(job, h.jumble_rounds() != 0, job.keyfile_handle != platform::INVALID_FILE) != StatusCode::ok)
+    if (begin_stream(job, Pass::reading, h.jumble_rounds() != 0, job.keyfile_handle != platform::INVALID_FILE) !=
+        StatusCode::ok)
         return job.status;
 
     job.plain_sum = 0;
@@ -192,7 +207,7 @@ StatusCode read_stream(JobContext& job) {
                 std::memcpy(job.short_buffer + at, job.block_buffer, std::min(SHORT_FILE_SIZE - at, n));
             }
         } else if (!write_all(job.output_handle, job.block_buffer, n)) {
-            return fail(job, StatusCode::write_failed);
+            return fail_system(job, StatusCode::write_failed);
         }
         done += n;
         remaining -= n;
@@ -206,7 +221,7 @@ StatusCode read_stream(JobContext& job) {
     if (short_source) {
         std::uint8_t& len = job.short_buffer[SHORT_FILE_SIZE - 1];
         if (len > SHORT_FILE_SIZE - 1) len = SHORT_FILE_SIZE - 1;
-        if (len != 0 && !write_all(job.output_handle, job.short_buffer, len)) return fail(job, StatusCode::write_failed);
+        if (len != 0 && !write_all(job.output_handle, job.short_buffer, len)) return fail_system(job, StatusCode::write_failed);
         h.set_file_size(len);
     }
 
@@ -218,7 +233,7 @@ StatusCode read_stream(JobContext& job) {
 StatusCode verify_stream(JobContext& job) {
     const ContainerHeader& h = job.header;
     const std::uint32_t block_size = h.block_size();
-    if (begin_stream(job, false, false) != StatusCode::ok) return job.status;
+    if (begin_stream(job, Pass::reading, false, false) != StatusCode::ok) return job.status;
 
     std::uint64_t remaining = h.file_size();
     std::uint32_t running_sum = 0;
@@ -246,13 +261,13 @@ StatusCode apply_key_pad(JobContext& job, std::uint32_t n) {
     std::uint8_t* pad = job.pad_buffer;
 
     std::uint32_t g = 0;
-    if (!platform::read(job.keyfile_handle, pad, n, &g)) return fail(job, StatusCode::read_failed);
+    if (!platform::read(job.keyfile_handle, pad, n, &g)) return fail_system(job, StatusCode::read_failed);
     std::uint32_t c = g;
     if (g != n) {
         // The key file loops: rewind and continue behind what was read.
-        if (!platform::seek(job.keyfile_handle, 0)) return fail(job, StatusCode::read_failed);
+        if (!platform::seek(job.keyfile_handle, 0)) return fail_system(job, StatusCode::read_failed);
         std::uint32_t more = 0;
-        if (!platform::read(job.keyfile_handle, pad + g, n - g, &more)) return fail(job, StatusCode::read_failed);
+        if (!platform::read(job.keyfile_handle, pad + g, n - g, &more)) return fail_system(job, StatusCode::read_failed);
         c = g + more;
         if (c == 0) {
             std::memset(pad, 0, n);

@@ -92,23 +92,36 @@ StatusCode fail(JobContext& job, StatusCode code) {
     return job.status;
 }
 
+StatusCode fail_system(JobContext& job, StatusCode code) {
+    if (job.status == StatusCode::ok) job.system_error = platform::last_error();
+    return fail(job, code);
+}
+
+void begin_job(JobContext& job) {
+    job.status = StatusCode::ok;
+    job.system_error = 0;
+    job.cancelled = false;
+}
+
 // open_container and open_source begin a job, so a code left by the previous
 // job must not stand in for this one's result.
 StatusCode open_container(JobContext& job, const char16_t* path) {
-    job.status = StatusCode::ok;
+    begin_job(job);
     if (path == nullptr || job.source_handle != platform::INVALID_FILE) return fail(job, StatusCode::open_failed);
     job.source_handle = platform::open_read(path);
-    if (job.source_handle == platform::INVALID_FILE) return fail(job, StatusCode::open_failed);
+    if (job.source_handle == platform::INVALID_FILE) return fail_system(job, StatusCode::open_failed);
 
     ContainerHeader& h = job.header;
     h.bytes.fill(0);
     std::uint32_t got = 0;
-    if (!platform::read(job.source_handle, h.bytes.data(), HEADER_SIZE, &got)) return fail(job, StatusCode::read_failed);
+    if (!platform::read(job.source_handle, h.bytes.data(), HEADER_SIZE, &got))
+        return fail_system(job, StatusCode::read_failed);
     if (got < 4 || h.magic() != HEADER_MAGIC) return fail(job, StatusCode::not_container);
 
     job.format_version = h.format_version();
     if (job.format_version == 0 || job.format_version == 1) {
         const StatusCode imported = import_legacy_header(job.source_handle, h, job.format_version);
+        if (imported == StatusCode::read_failed) return fail_system(job, imported);
         if (imported != StatusCode::ok) return fail(job, imported);
     } else if (job.format_version != CURRENT_FORMAT_VERSION || got < HEADER_SIZE) {
         return fail(job, StatusCode::not_container);
@@ -117,13 +130,13 @@ StatusCode open_container(JobContext& job, const char16_t* path) {
 }
 
 StatusCode open_source(JobContext& job, const char16_t* path) {
-    job.status = StatusCode::ok;
+    begin_job(job);
     if (path == nullptr || job.source_handle != platform::INVALID_FILE) return fail(job, StatusCode::open_failed);
     job.source_handle = platform::open_read(path);
-    if (job.source_handle == platform::INVALID_FILE) return fail(job, StatusCode::open_failed);
+    if (job.source_handle == platform::INVALID_FILE) return fail_system(job, StatusCode::open_failed);
 
     platform::FileFacts facts;
-    if (!platform::file_facts(job.source_handle, &facts)) return fail(job, StatusCode::open_failed);
+    if (!platform::file_facts(job.source_handle, &facts)) return fail_system(job, StatusCode::open_failed);
 
     ContainerHeader& h = job.header;
     if (facts.size < SHORT_FILE_SIZE) {
@@ -195,7 +208,7 @@ StatusCode write_header(JobContext& job) {
     seal_header(job);
     std::uint32_t put = 0;
     if (!platform::write(job.output_handle, job.header.bytes.data(), HEADER_SIZE, &put) || put != HEADER_SIZE)
-        return fail(job, StatusCode::write_failed);
+        return fail_system(job, StatusCode::write_failed);
     return job.status;
 }
 

@@ -31,11 +31,20 @@ struct JobContext {
     platform::FileHandle output_handle = platform::INVALID_FILE;
     platform::FileHandle keyfile_handle = platform::INVALID_FILE;
     std::uint32_t block_reported = 0;
+    // The system's reason for the failure in status, when a system call failed.
+    platform::ErrorCode system_error = 0;
+    // The job ended on a cancel and kept nothing (status stays ok).
+    bool cancelled = false;
 };
 
 // Stores a nonzero code in status unless one is already there, and returns
 // the code that stands.
 StatusCode fail(JobContext& job, StatusCode code);
+// The same after a failed system call: the system's reason, read at once,
+// stays with the first error.
+StatusCode fail_system(JobContext& job, StatusCode code);
+// A job's first step: no status, no reason and no cancel left from the last job.
+void begin_job(JobContext& job);
 
 [[nodiscard]] StatusCode open_container(JobContext& job, const char16_t* path);
 [[nodiscard]] StatusCode open_source(JobContext& job, const char16_t* path);

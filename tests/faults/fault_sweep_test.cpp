@@ -141,10 +141,16 @@ protected:
         const bool fail = hit.mode == Mode::fail;
         switch (hit.op) {
         case Op::open_read:
-        case Op::file_facts:
             // The look at an earlier output is only advice; the move decides.
             if (on_target) return {StatusCode::ok};
             return {StatusCode::open_failed};
+        case Op::file_facts:
+            if (on_target) return {StatusCode::ok};
+            // A reader asks for the container's size only to keep its buffers small.
+            if (on_input && s.job != Job::encrypt) return {StatusCode::ok};
+            return {StatusCode::open_failed};
+        case Op::finish_file: return {StatusCode::write_failed};
+        case Op::move_new: return {StatusCode::create_failed};
         case Op::free_space: return {StatusCode::disk_full};
         case Op::create_new:
         case Op::create_write:

@@ -1,6 +1,7 @@
 // The fault-injecting implementation of platform/platform.h.
 #include "tests/faults/faulty_platform.h"
 
+#include <cerrno>
 #include <map>
 #include <mutex>
 
@@ -13,7 +14,15 @@ namespace corvane::platform_real {
 struct FileFacts;
 struct CalendarTime;
 struct EntropyReadings;
+enum class PathKind;
 using FileHandle = std::intptr_t;
+using ErrorCode = std::uint32_t;
+ErrorCode last_error();
+void error_text(ErrorCode code, char16_t* out, std::size_t capacity);
+bool is_exists_error(ErrorCode code);
+bool finish_file(FileHandle file);
+bool move_new(const char16_t* from, const char16_t* to);
+PathKind path_kind(const char16_t* path);
 FileHandle open_read(const char16_t* path);
 FileHandle create_write(const char16_t* path);
 FileHandle create_new(const char16_t* path);
@@ -81,6 +90,8 @@ bool strike(Op op, const char16_t* path, std::uint32_t count = 0) {
     const std::uint32_t n = ++s.calls[static_cast<int>(op)];
     if (!s.armed || s.op != op || s.k != n) return false;
     s.fired = Fired{true, op, s.mode, path != nullptr ? std::u16string(path) : std::u16string(), count};
+    // A failing call leaves the system's reason behind, as a real one does.
+    errno = EIO;
     return true;
 }
 
@@ -116,7 +127,7 @@ Mode planned_mode() {
 const char* op_name(Op op) {
     static const char* const names[OP_COUNT] = {"open_read",  "create_write",   "create_new",     "read",
                                                 "write",      "seek",           "file_facts",     "set_write_time",
-                                                "set_attributes", "replace_file", "free_space"};
+                                                "set_attributes", "replace_file", "free_space",     "finish_file",    "move_new"};
     const int i = static_cast<int>(op);
     return i >= 0 && i < OP_COUNT ? names[i] : "?";
 }
@@ -171,6 +182,22 @@ namespace corvane::platform {
 namespace real = corvane::platform_real;
 using faults::Mode;
 using faults::Op;
+
+ErrorCode last_error() { return real::last_error(); }
+void error_text(ErrorCode code, char16_t* out, std::size_t capacity) { real::error_text(code, out, capacity); }
+bool is_exists_error(ErrorCode code) { return real::is_exists_error(code); }
+
+bool finish_file(FileHandle file) {
+    if (faults::strike_handle(Op::finish_file, file)) return false;
+    return real::finish_file(file);
+}
+
+bool move_new(const char16_t* from, const char16_t* to) {
+    if (faults::strike(Op::move_new, to)) return false;
+    return real::move_new(from, to);
+}
+
+PathKind path_kind(const char16_t* path) { return static_cast<PathKind>(static_cast<int>(real::path_kind(path))); }
 
 FileHandle open_read(const char16_t* path) {
     if (faults::strike(Op::open_read, path)) return INVALID_FILE;

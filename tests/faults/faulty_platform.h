@@ -22,6 +22,8 @@ enum class Op : int {
     set_attributes,
     replace_file,
     free_space,
+    finish_file,
+    move_new,
     count_  // number of operations
 };
 
