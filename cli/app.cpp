@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -33,7 +32,7 @@ constexpr int CONFIRM_ATTEMPTS = 3;
 
 void say(Stream stream, const std::string& text) { terminal::write(stream, text); }
 
-std::string quoted(const std::u16string& path) { return "'" + to_display_utf8(path) + "'"; }
+std::string quoted(const std::u16string& path) { return "'" + printable_utf8(path) + "'"; }
 
 int usage_error(Command command, const std::string& what) {
     std::string help = "corvane-cli";
@@ -48,11 +47,25 @@ int refuse(const std::string& what) {
     return EXIT_USAGE;
 }
 
-int status_failure(StatusCode status) {
+// The failure line of a status: the file it concerns (when there is one),
+// the message, and the system's reason where it gave one, e.g.
+// "corvane-cli: notes.txt: Open Error: The file cannot be opened. (No such
+// file or directory; status 14)".
+int status_failure(StatusCode status, const std::u16string& path = {}, platform::ErrorCode reason = 0) {
     const ui::MessageText message = ui::status_message(status);
-    say(Stream::err, "corvane-cli: " + to_display_utf8(message.title) + ": " + to_display_utf8(message.text) + " (status " +
-                         std::to_string(to_int(status)) + ")\n");
+    std::string line = "corvane-cli: ";
+    if (!path.empty()) line += printable_utf8(path) + ": ";
+    line += to_display_utf8(message.title) + ": " + to_display_utf8(message.text) + " (";
+    char16_t because[256] = {};
+    if (reason != 0) platform::error_text(reason, because, std::size(because));
+    if (because[0] != 0) line += printable_utf8(because) + "; ";
+    line += "status " + std::to_string(to_int(status)) + ")\n";
+    say(Stream::err, line);
     return to_int(status);
+}
+
+int job_failure(const JobContext& job, const std::u16string& path) {
+    return status_failure(job.status, path, job.system_error);
 }
 
 // --- Passwords --------------------------------------------------------------
@@ -92,15 +105,14 @@ int decode_password(Command command, const SecretBytes& raw, Secret& out) {
 }
 
 int read_password_file(Command command, const std::u16string& path, Secret& out) {
-    const platform::FileHandle file = platform::open_read(path.c_str());
-    if (file == platform::INVALID_FILE) return status_failure(StatusCode::open_failed);
     SecretBytes raw;
-    std::uint32_t got = 0;
-    const bool read = platform::read(file, raw.bytes, static_cast<std::uint32_t>(sizeof raw.bytes), &got);
-    platform::close(file);
-    if (!read) return status_failure(StatusCode::read_failed);
-    if (got == sizeof raw.bytes) return usage_error(command, longer_than("the password", PASSWORD_UNITS));
-    raw.length = got;
+    std::uint32_t reason = 0;
+    switch (terminal::read_password_file(path, raw.bytes, sizeof raw.bytes, &raw.length, &reason)) {
+    case terminal::ReadResult::ok: break;
+    case terminal::ReadResult::too_long: return usage_error(command, longer_than("the password", PASSWORD_UNITS));
+    case terminal::ReadResult::interrupted: return terminal::interrupted_status();
+    case terminal::ReadResult::failed: return status_failure(StatusCode::open_failed, path, reason);
+    }
     // An editor's final line end is not part of the password.
     if (raw.length > 0 && raw.bytes[raw.length - 1] == '\n') --raw.length;
     if (raw.length > 0 && raw.bytes[raw.length - 1] == '\r') --raw.length;
@@ -117,7 +129,7 @@ int password_from(Command command, terminal::ReadResult result, const SecretByte
     case terminal::ReadResult::too_long:
         return usage_error(command, longer_than("the password", PASSWORD_UNITS));
     case terminal::ReadResult::interrupted:
-        return EXIT_INTERRUPTED;
+        return terminal::interrupted_status();
     case terminal::ReadResult::failed:
         break;
     }
@@ -168,19 +180,23 @@ int obtain_password(const Options& o, bool confirm, Secret& out) {
 
 // --- Files ------------------------------------------------------------------
 
-std::filesystem::path fs_path(const std::u16string& path) { return std::filesystem::path(path); }
+// 0 when path can be read as an input, else the exit status (message
+// shown). The same open as the job's: a regular file only, so a pipe, a
+// device or a folder fails at once, before a password is asked.
+int check_input(const std::u16string& path) {
+    const platform::FileHandle file = platform::open_read(path.c_str());
+    if (file == platform::INVALID_FILE) return status_failure(StatusCode::open_failed, path, platform::last_error());
+    platform::close(file);
+    return 0;
+}
 
-// An input must be an existing file; a folder would only fail later with a
-// less telling read error.
-StatusCode check_input(const std::u16string& path) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(fs_path(path), ec);
-    if (ec || !std::filesystem::exists(status) || std::filesystem::is_directory(status))
-        return StatusCode::open_failed;
-    return StatusCode::ok;
+int already_exists(const std::u16string& output) {
+    return refuse(quoted(output) + " already exists; use --force to replace it");
 }
 
 // 0 when the job may write output, else the exit status (message shown).
+// Judged on the name itself: a link, even a dangling one, is an existing
+// output; a device, a pipe or a folder is never replaced.
 int check_output(const Options& o, const std::u16string& output) {
     if (output.size() > PATH_LIMIT) return usage_error(o.command, longer_than("the output path", PATH_LIMIT));
     if (platform::same_file(output.c_str(), o.input.c_str()))
@@ -188,10 +204,18 @@ int check_output(const Options& o, const std::u16string& output) {
                       (o.command == Command::encrypt ? "encrypted" : "decrypted") + "; choose another output with -o");
     if (o.use_keyfile && platform::same_file(output.c_str(), o.keyfile.c_str()))
         return refuse(quoted(output) + " is the key file; choose another output with -o");
-    if (!o.force && platform::path_exists(output.c_str()))
-        return refuse(quoted(output) + " already exists; use --force to replace it");
-    return 0;
+    switch (platform::path_kind(output.c_str())) {
+    case platform::PathKind::missing: return 0;
+    case platform::PathKind::folder:
+    case platform::PathKind::other:
+        return status_failure(StatusCode::create_failed, output, platform::ERROR_NOT_REGULAR_FILE);
+    case platform::PathKind::file:
+    case platform::PathKind::link: break;
+    }
+    return o.force ? 0 : already_exists(output);
 }
+
+Overwrite overwrite_of(const Options& o) { return o.force ? Overwrite::replace : Overwrite::refuse; }
 
 // --- Running a job ----------------------------------------------------------
 
@@ -200,8 +224,8 @@ struct JobOutcome {
     bool cancelled = false;
 };
 
-// Runs work on a worker thread while this thread watches for Ctrl-C and
-// turns it into a cancel through the run state.
+// Runs work on a worker thread while this thread watches for an ending
+// (Ctrl-C, SIGTERM, ...) and turns it into a cancel through the run state.
 template <typename Work>
 JobOutcome run_job(JobContext& job, Work work) {
     JobOutcome outcome;
@@ -227,7 +251,8 @@ JobOutcome run_job(JobContext& job, Work work) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     worker.join();
-    outcome.cancelled = cancelling;
+    // A job that completed before it saw the cancel has kept its result.
+    outcome.cancelled = job.cancelled && outcome.status == StatusCode::ok;
     job.run_state.store(RunState::idle);
     return outcome;
 }
@@ -243,13 +268,18 @@ struct Feedback {
     }
     ProgressSink* sink() { return line.get(); }
 
-    int conclude(JobKind kind, const JobOutcome& outcome) {
+    // The exit status of a finished job on path (output: where it wrote).
+    int conclude(JobKind kind, const JobOutcome& outcome, const JobContext& job, const std::u16string& path,
+                 const std::u16string& output = {}) {
         if (line) line->finish();
-        if (outcome.cancelled && outcome.status == StatusCode::ok) {
+        if (outcome.cancelled) {
             say(Stream::err, "corvane-cli: cancelled\n");
-            return EXIT_INTERRUPTED;
+            return terminal::interrupted_status();
         }
-        if (outcome.status != StatusCode::ok) return status_failure(outcome.status);
+        if (outcome.status == StatusCode::create_failed && platform::is_exists_error(job.system_error))
+            return already_exists(output);
+        if (outcome.status != StatusCode::ok)
+            return job_failure(job, outcome.status == StatusCode::create_failed && !output.empty() ? output : path);
         if (!quiet) say(Stream::out, to_display_utf8(ui::job_result_text(completion_kind(kind, outcome.status))) + "\n");
         return 0;
     }
@@ -270,9 +300,9 @@ StatusCode read_container_header(const std::u16string& path, ContainerHeader& he
 // --- Commands -----------------------------------------------------------------
 
 int run_encrypt(const Options& o) {
-    if (const StatusCode s = check_input(o.input); s != StatusCode::ok) return status_failure(s);
+    if (const int rc = check_input(o.input); rc != 0) return rc;
     if (o.use_keyfile)
-        if (const StatusCode s = check_input(o.keyfile); s != StatusCode::ok) return status_failure(s);
+        if (const int rc = check_input(o.keyfile); rc != 0) return rc;
 
     std::u16string output = o.output;
     if (output.empty()) {
@@ -293,23 +323,38 @@ int run_encrypt(const Options& o) {
     const JobOutcome outcome = run_job(*job, [&] {
         return encrypt_file(*job, o.input.c_str(), output.c_str(), o.use_keyfile ? o.keyfile.c_str() : nullptr,
                             password.units, o.hint.empty() ? nullptr : o.hint.c_str(),
-                            requested_block_size(o.block_size, o.jumble_rounds), o.jumble_rounds, feedback.sink());
+                            requested_block_size(o.block_size, o.jumble_rounds), o.jumble_rounds, feedback.sink(),
+                            overwrite_of(o));
     });
     password.wipe();
     job->header.bytes.fill(0);
-    return feedback.conclude(JobKind::encrypting, outcome);
+    return feedback.conclude(JobKind::encrypting, outcome, *job, o.input, output);
 }
 
-bool usable_name(const std::u16string& name) { return !name.empty() && name != u"." && name != u".."; }
+// A stored name that sanitising empties, a bare dot name, or one that holds an
+// unpaired surrogate (no file system of the POSIX layer can spell it) cannot
+// be the output's name.
+bool usable_name(const std::u16string& name) {
+    if (name.empty() || name == u"." || name == u"..") return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF)
+            ++i;
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            return false;
+    }
+    return true;
+}
 
 int run_decrypt(const Options& o) {
-    if (const StatusCode s = check_input(o.input); s != StatusCode::ok) return status_failure(s);
+    if (const int rc = check_input(o.input); rc != 0) return rc;
     if (o.use_keyfile)
-        if (const StatusCode s = check_input(o.keyfile); s != StatusCode::ok) return status_failure(s);
+        if (const int rc = check_input(o.keyfile); rc != 0) return rc;
 
     // Looked at first so a file that is no container fails before the password is asked.
     ContainerHeader header;
-    if (const StatusCode s = read_container_header(o.input, header); s != StatusCode::ok) return status_failure(s);
+    if (const StatusCode s = read_container_header(o.input, header); s != StatusCode::ok)
+        return status_failure(s, o.input);
 
     std::u16string output = o.output;
     if (output.empty()) {
@@ -330,7 +375,7 @@ int run_decrypt(const Options& o) {
     if (o.password == PasswordSource::terminal && terminal::input_is_terminal()) {
         char16_t hint[HINT_UNITS + 1] = {};
         header_hint(header, hint);
-        if (hint[0] != 0) say(Stream::err, "Hint: " + to_display_utf8(hint) + "\n");
+        if (hint[0] != 0) say(Stream::err, "Hint: " + printable_utf8(hint) + "\n");
     }
     header.bytes.fill(0);
     if (const int rc = obtain_password(o, false, password); rc != 0) return rc;
@@ -339,30 +384,30 @@ int run_decrypt(const Options& o) {
     Feedback feedback(o.quiet, JobKind::decrypting);
     const JobOutcome outcome = run_job(*job, [&] {
         return decrypt_file(*job, o.input.c_str(), output.c_str(), o.use_keyfile ? o.keyfile.c_str() : nullptr,
-                            password.units, feedback.sink());
+                            password.units, feedback.sink(), overwrite_of(o));
     });
     password.wipe();
     job->header.bytes.fill(0);
-    return feedback.conclude(JobKind::decrypting, outcome);
+    return feedback.conclude(JobKind::decrypting, outcome, *job, o.input, output);
 }
 
 int run_test(const Options& o) {
-    if (const StatusCode s = check_input(o.input); s != StatusCode::ok) return status_failure(s);
+    if (const int rc = check_input(o.input); rc != 0) return rc;
     auto job = new_job();
     Feedback feedback(o.quiet, JobKind::testing);
     const JobOutcome outcome = run_job(*job, [&] { return test_file(*job, o.input.c_str(), feedback.sink()); });
     job->header.bytes.fill(0);
-    return feedback.conclude(JobKind::testing, outcome);
+    return feedback.conclude(JobKind::testing, outcome, *job, o.input);
 }
 
 void show_field(const char* label, const std::u16string& value) {
-    say(Stream::out, std::string(label) + ": " + to_display_utf8(value) + "\n");
+    say(Stream::out, std::string(label) + ": " + printable_utf8(value) + "\n");
 }
 
 // What the main window shows for the file: a container only when both its
 // name and its content say so, otherwise the plain file.
 int run_info(const Options& o) {
-    if (const StatusCode s = check_input(o.input); s != StatusCode::ok) return status_failure(s);
+    if (const int rc = check_input(o.input); rc != 0) return rc;
     auto parts = std::make_unique<PathParts>();
     split_path(*parts, o.input.c_str());
     const bool container_name = ui::is_container_extension(parts->full + parts->extension);
@@ -390,7 +435,7 @@ int run_info(const Options& o) {
         return 0;
     }
     if (opened != StatusCode::ok && opened != StatusCode::not_container && container_name)
-        return status_failure(opened);
+        return job_failure(*job, o.input);
 
     job->status = StatusCode::ok;
     job->header.bytes.fill(0);
@@ -398,7 +443,7 @@ int run_info(const Options& o) {
     // Read before release_job wipes it: a short file's true length.
     const std::uint8_t short_length = job->short_buffer[SHORT_FILE_SIZE - 1];
     release_job(*job);
-    if (source != StatusCode::ok) return status_failure(source);
+    if (source != StatusCode::ok) return job_failure(*job, o.input);
     const ContainerHeader& h = job->header;
     show_field("File", parts->full + parts->name);
     show_field("Type", ui::describe_file_type(parts->full, text, nullptr));

@@ -14,7 +14,9 @@ int wmain(int argc, wchar_t** argv) {
     corvane::cli::terminal::initialise();
     std::vector<std::u16string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
-    return corvane::cli::run(args);
+    const int status = corvane::cli::run(args);
+    corvane::cli::terminal::cleaned_up();
+    return status;
 }
 
 #else

@@ -4,13 +4,17 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace corvane::cli::terminal {
 
 enum class Stream { out, err };
 
-// Called once at start: console modes and the interrupt handler.
+// Called once at start, before any other thread: console modes, and the
+// handlers that turn every catchable ending (Ctrl-C, termination, hang-up,
+// the console's close, logoff and shutdown) into a request to stop.
 void initialise();
 
 [[nodiscard]] bool is_terminal(Stream stream);
@@ -65,7 +69,22 @@ private:
 // ("\n" or "\r\n"); ok also when the input ends without one.
 [[nodiscard]] ReadResult read_input_line(char* buffer, std::size_t capacity, std::size_t* length);
 
-// True once Ctrl-C (or the system's interrupt) has been received.
+// Reads a password file: a regular file, or a pipe or FIFO that is waited
+// for until Ctrl-C (or another ending). At most capacity bytes are taken; a
+// longer content is too_long. On failed, *error holds the system's reason.
+[[nodiscard]] ReadResult read_password_file(const std::u16string& path, char* buffer, std::size_t capacity,
+                                            std::size_t* length, std::uint32_t* error);
+
+// True once an ending has been requested (see initialise).
 [[nodiscard]] bool interrupted();
+
+// The exit status that reports the ending: 128 and the signal's number on
+// POSIX (130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP); on Windows 130 for
+// Ctrl-C and Ctrl-Break, 129 for the console's close, logoff and shutdown.
+[[nodiscard]] int interrupted_status();
+
+// Tells the ending's handler that the program has cleaned up and may end;
+// Windows waits for it before it lets a closing console end the process.
+void cleaned_up();
 
 }  // namespace corvane::cli::terminal

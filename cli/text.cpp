@@ -77,32 +77,78 @@ bool utf8_to_utf16(std::string_view in, std::u16string& out) {
     return true;
 }
 
+namespace {
+
+void append_utf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+bool is_surrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+
+// Decodes the code point at in[i], advancing i past it; lone is set for an
+// unpaired surrogate, which is returned as it is.
+std::uint32_t next_code_point(std::u16string_view in, std::size_t& i, bool& lone) {
+    const std::uint32_t unit = in[i++];
+    lone = false;
+    if (unit >= 0xD800 && unit <= 0xDBFF && i < in.size() && in[i] >= 0xDC00 && in[i] <= 0xDFFF)
+        return 0x10000 + ((unit - 0xD800) << 10) + (static_cast<std::uint32_t>(in[i++]) - 0xDC00);
+    lone = is_surrogate(unit);
+    return unit;
+}
+
+bool needs_escape(std::uint32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+void append_escape(std::string& out, std::uint32_t cp) {
+    static constexpr char HEX[] = "0123456789abcdef";
+    if (cp < 0x100) {
+        out += "\\x";
+        out += HEX[cp >> 4];
+        out += HEX[cp & 0xF];
+        return;
+    }
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) out += HEX[(cp >> shift) & 0xF];
+}
+
+}  // namespace
+
 std::string to_display_utf8(std::u16string_view in) {
     std::string out;
     out.reserve(in.size());
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        std::uint32_t cp = in[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<std::uint32_t>(in[i + 1]) - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
+    for (std::size_t i = 0; i < in.size();) {
+        bool lone = false;
+        const std::uint32_t cp = next_code_point(in, i, lone);
+        append_utf8(out, lone ? 0xFFFD : cp);
+    }
+    return out;
+}
+
+std::string printable_utf8(std::u16string_view in) {
+    std::string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size();) {
+        bool lone = false;
+        const std::uint32_t cp = next_code_point(in, i, lone);
+        if (lone || needs_escape(cp))
+            append_escape(out, cp);
+        else
+            append_utf8(out, cp);
     }
     return out;
 }

@@ -19,7 +19,15 @@ enum class Utf8Result { ok, invalid, too_long };
 // Convenience form for arguments; false when in is not valid UTF-8.
 [[nodiscard]] bool utf8_to_utf16(std::string_view in, std::u16string& out);
 
-// For display only: an unpaired surrogate becomes U+FFFD.
+// Our own texts for the terminal: an unpaired surrogate becomes U+FFFD.
 [[nodiscard]] std::string to_display_utf8(std::u16string_view in);
+
+// Text that comes from a file or the command line, for the terminal: every
+// control character (U+0000-U+001F, U+007F-U+009F) and every bidirectional
+// override or isolate (U+202A-U+202E, U+2066-U+2069) is shown escaped, as
+// \x1b or \u202e, and so is an unpaired surrogate (\udc80), so that no
+// crafted name or hint can move the cursor, clear the screen or reorder
+// what follows it. Everything else, non-ASCII text included, stays as it is.
+[[nodiscard]] std::string printable_utf8(std::u16string_view in);
 
 }  // namespace corvane::cli

@@ -24,8 +24,14 @@ fs::path named(const std::string& utf8) { return fs::path(std::u8string(utf8.beg
 std::string text_of(const Bytes& b) { return std::string(b.begin(), b.end()); }
 Bytes bytes_of(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-const std::string WRONG_PASSWORD =
-    "corvane-cli: Password Error: The password and/or keyfile you have entered is incorrect. (status 35)\n";
+// The failure line for path: the message, the system's reason if any, the status.
+std::string failure(const std::string& path, const std::string& message, int status, const std::string& reason = {}) {
+    return "corvane-cli: " + path + ": " + message + " (" + (reason.empty() ? "" : reason + "; ") + "status " +
+           std::to_string(status) + ")\n";
+}
+
+const std::string WRONG_PASSWORD = "Password Error: The password and/or keyfile you have entered is incorrect.";
+const std::string OPEN_ERROR = "Open Error: The file cannot be opened.";
 
 class Cli : public ::testing::Test {
 protected:
@@ -216,39 +222,42 @@ TEST_F(Cli, FailuresReportTheirStatusAndLeaveNothingBehind) {
         int status;
         std::string message;
     } cases[] = {
-        {"wrong password", {"decrypt", "data.qvk", "-o", "out", "--password-file", "wrong"}, 35, WRONG_PASSWORD},
+        {"wrong password", {"decrypt", "data.qvk", "-o", "out", "--password-file", "wrong"}, 35,
+         failure("data.qvk", WRONG_PASSWORD, 35)},
         {"key file missing from the command", {"decrypt", "keyed.qvk", "-o", "out", "--password-file", "pw"}, 35,
-         WRONG_PASSWORD},
+         failure("keyed.qvk", WRONG_PASSWORD, 35)},
         {"wrong key file", {"decrypt", "keyed.qvk", "-o", "out", "-k", "otherkey", "--password-file", "pw"}, 35,
-         WRONG_PASSWORD},
+         failure("keyed.qvk", WRONG_PASSWORD, 35)},
         {"damaged block", {"decrypt", "damaged.qvk", "-o", "out", "--password-file", "pw"}, 21,
-         "corvane-cli: Checksum Error: Checksum failed. The file may be corrupt. (status 21)\n"},
+         failure("damaged.qvk", "Checksum Error: Checksum failed. The file may be corrupt.", 21)},
         {"damaged block, test", {"test", "damaged.qvk"}, 21,
-         "corvane-cli: Checksum Error: Checksum failed. The file may be corrupt. (status 21)\n"},
+         failure("damaged.qvk", "Checksum Error: Checksum failed. The file may be corrupt.", 21)},
         {"truncated", {"decrypt", "truncated.qvk", "-o", "out", "--password-file", "pw"}, 23,
-         "corvane-cli: Unexpected End of File Error: The file may be corrupt, incomplete, or incompatible. (status 23)\n"},
+         failure("truncated.qvk", "Unexpected End of File Error: The file may be corrupt, incomplete, or incompatible.",
+                 23)},
         {"truncated, test", {"test", "truncated.qvk"}, 23,
-         "corvane-cli: Unexpected End of File Error: The file may be corrupt, incomplete, or incompatible. (status 23)\n"},
+         failure("truncated.qvk", "Unexpected End of File Error: The file may be corrupt, incomplete, or incompatible.",
+                 23)},
         {"not a container", {"decrypt", "plain.qvk", "-o", "out", "--password-file", "pw"}, 19,
-         "corvane-cli: Open Error: The file is not a valid QVK format file. (status 19)\n"},
+         failure("plain.qvk", "Open Error: The file is not a valid QVK format file.", 19)},
         {"not a container, test", {"test", "plain.qvk"}, 19,
-         "corvane-cli: Open Error: The file is not a valid QVK format file. (status 19)\n"},
+         failure("plain.qvk", "Open Error: The file is not a valid QVK format file.", 19)},
         {"missing source", {"encrypt", "absent.txt", "--password-file", "pw"}, 14,
-         "corvane-cli: Open Error: The file cannot be opened. (status 14)\n"},
+         failure("absent.txt", OPEN_ERROR, 14, reason_text(Reason::no_such_file))},
         {"missing container", {"decrypt", "absent.qvk", "--password-file", "pw"}, 14,
-         "corvane-cli: Open Error: The file cannot be opened. (status 14)\n"},
+         failure("absent.qvk", OPEN_ERROR, 14, reason_text(Reason::no_such_file))},
         {"missing container, test", {"test", "absent.qvk"}, 14,
-         "corvane-cli: Open Error: The file cannot be opened. (status 14)\n"},
+         failure("absent.qvk", OPEN_ERROR, 14, reason_text(Reason::no_such_file))},
         {"missing file, info", {"info", "absent.qvk"}, 14,
-         "corvane-cli: Open Error: The file cannot be opened. (status 14)\n"},
+         failure("absent.qvk", OPEN_ERROR, 14, reason_text(Reason::no_such_file))},
         {"missing key file", {"encrypt", "data.bin", "-o", "out", "-k", "absent.key", "--password-file", "pw"}, 14,
-         "corvane-cli: Open Error: The file cannot be opened. (status 14)\n"},
+         failure("absent.key", OPEN_ERROR, 14, reason_text(Reason::no_such_file))},
         {"missing password file", {"encrypt", "data.bin", "-o", "out", "--password-file", "absent.pw"}, 14,
-         "corvane-cli: Open Error: The file cannot be opened. (status 14)\n"},
+         failure("absent.pw", OPEN_ERROR, 14, reason_text(Reason::no_such_file))},
         {"a folder as the source", {"encrypt", ".", "-o", "out", "--password-file", "pw"}, 14,
-         "corvane-cli: Open Error: The file cannot be opened. (status 14)\n"},
+         failure(".", OPEN_ERROR, 14, reason_text(Reason::is_folder))},
         {"output folder missing", {"encrypt", "data.bin", "-o", "nowhere/out", "--password-file", "pw"}, 16,
-         "corvane-cli: Save Error: The file cannot be saved. (status 16)\n"},
+         failure("nowhere/out", "Save Error: The file cannot be saved.", 16, reason_text(Reason::no_such_folder))},
         {"usage", {"encrypt", "data.bin", "-r", "1048577"}, 2,
          "corvane-cli: rounds must be a whole number from 0 to 1048576, not '1048577'. Try 'corvane-cli encrypt "
          "--help'.\n"},

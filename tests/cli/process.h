@@ -37,6 +37,12 @@ RunningProcess start_process(const std::filesystem::path& program, const std::ve
 void interrupt(const RunningProcess& process);
 ProcessResult wait_process(const RunningProcess& process);
 
+// The system's own words for the failures the tests provoke, as the program
+// quotes them in its error lines: a missing file, a missing folder on the
+// way to a file, a folder where a file was expected.
+enum class Reason { no_such_file, no_such_folder, is_folder };
+[[nodiscard]] std::string reason_text(Reason reason);
+
 // POSIX hands arguments over as bytes (so malformed UTF-8 can reach the
 // program) and allows : < > | ? in file names; Windows does neither.
 [[nodiscard]] bool arguments_are_bytes();

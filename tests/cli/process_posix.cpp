@@ -6,6 +6,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -90,6 +92,15 @@ ProcessResult run_process(const std::filesystem::path& program, const std::vecto
 bool can_interrupt() { return true; }
 
 void interrupt(const RunningProcess& process) { kill(static_cast<pid_t>(process.id), SIGINT); }
+
+std::string reason_text(Reason reason) {
+    switch (reason) {
+    case Reason::no_such_file:
+    case Reason::no_such_folder: return std::strerror(ENOENT);
+    case Reason::is_folder: return std::strerror(EISDIR);
+    }
+    return {};
+}
 
 bool arguments_are_bytes() { return true; }
 bool names_allow_reserved_characters() { return true; }

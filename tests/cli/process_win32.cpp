@@ -112,6 +112,19 @@ RunningProcess start_process(const std::filesystem::path&, const std::vector<std
 void interrupt(const RunningProcess&) {}
 ProcessResult wait_process(const RunningProcess&) { return {}; }
 
+std::string reason_text(Reason reason) {
+    if (reason == Reason::is_folder) return "Not a regular file";
+    const DWORD code = reason == Reason::no_such_file ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    wchar_t text[256] = {};
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 256,
+                             nullptr);
+    while (n > 0 && (text[n - 1] == L'.' || text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) --n;
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
 bool arguments_are_bytes() { return false; }
 bool names_allow_reserved_characters() { return false; }
 
