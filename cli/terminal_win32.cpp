@@ -144,7 +144,7 @@ ReadResult read_some(HANDLE input, void* into, DWORD count, DWORD* got) {
     if (ReadFile(input, into, count, got, nullptr)) return ReadResult::ok;
     const DWORD error = GetLastError();
     if (ending()) return ReadResult::interrupted;
-    if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) {
+    if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF || error == ERROR_PIPE_NOT_CONNECTED) {
         *got = 0;
         return ReadResult::ok;
     }

@@ -25,7 +25,7 @@ ProcessResult run_process(const std::filesystem::path& program, const std::vecto
 
 // A child that keeps running while the test looks at the files it makes.
 // Only POSIX can deliver it a Ctrl-C from a test; elsewhere
-// can_interrupt() is false and the other calls are not made.
+// can_interrupt() is false and interrupt() is not called.
 struct RunningProcess {
     long long id = 0;
     std::filesystem::path io_dir;

@@ -61,15 +61,14 @@ std::filesystem::path cli_program() {
     return std::filesystem::path(wide(path));
 }
 
-ProcessResult run_process(const std::filesystem::path& program, const std::vector<std::string>& args,
-                          const std::filesystem::path& work_dir, const std::filesystem::path& io_dir,
-                          const std::string& input) {
+RunningProcess start_process(const std::filesystem::path& program, const std::vector<std::string>& args,
+                             const std::filesystem::path& work_dir, const std::filesystem::path& io_dir,
+                             const std::string& input) {
     std::filesystem::create_directories(io_dir);
     {
         std::ofstream in(io_dir / "stdin", std::ios::binary | std::ios::trunc);
         in << input;
     }
-    ProcessResult result;
     std::wstring line;
     append_quoted(line, program.wstring());
     for (const auto& arg : args) {
@@ -87,30 +86,42 @@ ProcessResult run_process(const std::filesystem::path& program, const std::vecto
     startup.hStdError = err;
     PROCESS_INFORMATION info{};
     const std::wstring dir = work_dir.wstring();
+    RunningProcess running{0, io_dir};
     if (CreateProcessW(program.wstring().c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                        dir.c_str(), &startup, &info)) {
-        WaitForSingleObject(info.hProcess, INFINITE);
-        DWORD code = 0;
-        GetExitCodeProcess(info.hProcess, &code);
-        result.exit_code = static_cast<int>(code);
         CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
+        running.id = reinterpret_cast<long long>(info.hProcess);
     }
+    // The child holds its own copies.
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
-    result.out = slurp(io_dir / "stdout");
-    result.err = slurp(io_dir / "stderr");
+    return running;
+}
+
+ProcessResult wait_process(const RunningProcess& process) {
+    ProcessResult result;
+    if (process.id != 0) {
+        HANDLE h = reinterpret_cast<HANDLE>(process.id);
+        WaitForSingleObject(h, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(h, &code);
+        result.exit_code = static_cast<int>(code);
+        CloseHandle(h);
+    }
+    result.out = slurp(process.io_dir / "stdout");
+    result.err = slurp(process.io_dir / "stderr");
     return result;
 }
 
-bool can_interrupt() { return false; }
-RunningProcess start_process(const std::filesystem::path&, const std::vector<std::string>&,
-                             const std::filesystem::path&, const std::filesystem::path& io_dir, const std::string&) {
-    return RunningProcess{0, io_dir};
+ProcessResult run_process(const std::filesystem::path& program, const std::vector<std::string>& args,
+                          const std::filesystem::path& work_dir, const std::filesystem::path& io_dir,
+                          const std::string& input) {
+    return wait_process(start_process(program, args, work_dir, io_dir, input));
 }
+
+bool can_interrupt() { return false; }
 void interrupt(const RunningProcess&) {}
-ProcessResult wait_process(const RunningProcess&) { return {}; }
 
 std::string reason_text(Reason reason) {
     if (reason == Reason::is_folder) return "Not a regular file";

@@ -355,5 +355,37 @@ TEST_F(HostileInput, DamagedSeedsEndInAStatus) {
     }
 }
 
+// A small container whose header asks for the largest blocks: the readers'
+// buffers stay within what the file itself could hold, and the status is the
+// one the missing bytes give.
+TEST_F(HostileInput, ASmallContainerAskingForHugeBlocksCostsOnlyItsOwnSize) {
+    constexpr std::uint32_t HUGE_BLOCK = MAX_BLOCK_SIZE;
+    const Bytes stored = testing::pattern_bytes(100000, 9);
+    const Bytes container =
+        v2_header({{ROUNDS, 4, 7}, {BLOCK, 4, HUGE_BLOCK}, {SIZE, 8, HUGE_BLOCK}}) + record(HUGE_BLOCK, stored);
+    const fs::path path = testing::scratch_dir() / "huge.qvk";
+    testing::write_file(path, container);
+
+    for (const bool decrypting : {false, true}) {
+        SCOPED_TRACE(decrypting ? "read_stream" : "verify_stream");
+        auto job = std::make_unique<JobContext>();
+        job->run_state.store(RunState::running);
+        ASSERT_EQ(open_container(*job, u16(path).c_str()), OK);
+        EXPECT_EQ(job->header.block_size(), HUGE_BLOCK);
+        StatusCode status = OK;
+        if (decrypting) {
+            job->output_handle = platform::create_write(u16(path.parent_path() / "out.bin").c_str());
+            status = schedule_key(*job, u"pw");
+            if (status == OK) status = read_stream(*job);
+        } else {
+            status = verify_stream(*job);
+        }
+        EXPECT_EQ(to_int(status), to_int(TRUNCATED));
+        EXPECT_LE(job->buffer_size, container.size());
+        EXPECT_GT(job->buffer_size, 0u);
+        release_job(*job);
+    }
+}
+
 }  // namespace
 }  // namespace corvane

@@ -204,6 +204,63 @@ TEST(PlatformFiles, ReplaceFileRefusesAndLeavesBothFilesIntact) {
     }
 }
 
+TEST(PlatformFiles, MoveNewNeverReplacesWhatStandsAtTheTarget) {
+    const auto dir = scratch_dir();
+    const Bytes data = pattern_bytes(100, 4);
+    const std::u16string from = u16(dir / "from.tmp");
+    const std::u16string to = u16(dir / "to.bin");
+    write_file(dir / "from.tmp", data);
+    ASSERT_TRUE(move_new(from.c_str(), to.c_str()));
+    EXPECT_FALSE(std::filesystem::exists(dir / "from.tmp"));
+    EXPECT_EQ(read_file(dir / "to.bin"), data);
+
+    // The target that is there now stays, and so does the file that would move.
+    const Bytes newer = pattern_bytes(50, 5);
+    write_file(dir / "from.tmp", newer);
+    EXPECT_FALSE(move_new(from.c_str(), to.c_str()));
+    EXPECT_TRUE(is_exists_error(last_error()));
+    EXPECT_EQ(read_file(dir / "to.bin"), data);
+    EXPECT_EQ(read_file(dir / "from.tmp"), newer);
+}
+
+TEST(PlatformFiles, OpenReadAndCreateNewRefuseAFolderWithAReason) {
+    const auto dir = scratch_dir();
+    std::filesystem::create_directory(dir / "folder");
+    const std::u16string folder = u16(dir / "folder");
+    EXPECT_EQ(open_read(folder.c_str()), INVALID_FILE);
+    char16_t text[128] = {};
+    error_text(last_error(), text, 128);
+    EXPECT_NE(text[0], 0) << "the refusal has a reason";
+    EXPECT_EQ(create_new(folder.c_str()), INVALID_FILE);
+    EXPECT_EQ(open_read(u16(dir / "missing").c_str()), INVALID_FILE);
+    error_text(last_error(), text, 128);
+    EXPECT_NE(text[0], 0);
+    // The system's words come without a final period or line end.
+    std::size_t n = 0;
+    while (text[n] != 0) ++n;
+    EXPECT_NE(text[n - 1], u'.');
+    EXPECT_NE(text[n - 1], u'\n');
+}
+
+TEST(PlatformFiles, PathKindJudgesTheNameItself) {
+    const auto dir = scratch_dir();
+    write_file(dir / "file.bin", pattern_bytes(5));
+    std::filesystem::create_directory(dir / "folder");
+    EXPECT_EQ(path_kind(u16(dir / "file.bin").c_str()), PathKind::file);
+    EXPECT_EQ(path_kind(u16(dir / "folder").c_str()), PathKind::folder);
+    EXPECT_EQ(path_kind(u16(dir / "missing").c_str()), PathKind::missing);
+}
+
+TEST(PlatformFiles, OwnReasonsHaveTexts) {
+    for (const ErrorCode code : {ERROR_NOT_REGULAR_FILE, ERROR_TARGET_EXISTS, ERROR_READ_ONLY_TARGET}) {
+        char16_t text[64] = {};
+        error_text(code, text, 64);
+        EXPECT_NE(text[0], 0) << code;
+    }
+    EXPECT_TRUE(is_exists_error(ERROR_TARGET_EXISTS));
+    EXPECT_FALSE(is_exists_error(ERROR_NOT_REGULAR_FILE));
+}
+
 TEST(PlatformFiles, WriteTimeRoundTrip) {
     const auto dir = scratch_dir();
     const std::u16string path = u16(dir / "timed.bin");

@@ -33,6 +33,29 @@ TEST(PlatformPosix, UnpairedSurrogatesNeverReachTheFileSystem) {
     EXPECT_TRUE(std::filesystem::is_empty(dir));
 }
 
+TEST(PlatformPosix, ALinkIsJudgedAsALinkAndReplacedAsOne) {
+    const auto dir = scratch_dir();
+    corvane::testing::write_file(dir / "from.tmp", {1, 2, 3});
+    corvane::testing::write_file(dir / "victim", {9});
+    std::filesystem::create_symlink("nowhere", dir / "dangling");
+    std::filesystem::create_symlink("victim", dir / "pointing");
+    const std::u16string from = u16(dir / "from.tmp");
+    EXPECT_EQ(path_kind(u16(dir / "dangling").c_str()), PathKind::link);
+    EXPECT_TRUE(path_exists(u16(dir / "dangling").c_str()));
+
+    // A dangling link is something at the target.
+    EXPECT_FALSE(move_new(from.c_str(), u16(dir / "dangling").c_str()));
+    EXPECT_TRUE(is_exists_error(last_error()));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "dangling"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "nowhere"));
+
+    // Replacing puts the file where the link was; what it pointed at stays.
+    ASSERT_TRUE(replace_file(from.c_str(), u16(dir / "pointing").c_str()));
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "pointing"));
+    EXPECT_EQ(corvane::testing::read_file(dir / "pointing"), (corvane::testing::Bytes{1, 2, 3}));
+    EXPECT_EQ(corvane::testing::read_file(dir / "victim"), (corvane::testing::Bytes{9}));
+}
+
 TEST(PlatformPosix, AttributesMapOntoWriteBits) {
     using std::filesystem::perms;
     const auto dir = scratch_dir();
