@@ -123,9 +123,29 @@ ProcessResult run_process(const std::filesystem::path& program, const std::vecto
 bool can_interrupt() { return false; }
 void interrupt(const RunningProcess&) {}
 
+namespace {
+
+// The code this system (Windows or Wine) gives for the failure, found by
+// provoking it: the two do not always agree on which of "file not found" and
+// "path not found" a missing folder is.
+DWORD provoked_code(Reason reason) {
+    const std::wstring missing = L"corvane-no-such-" + std::to_wstring(GetCurrentProcessId());
+    if (reason == Reason::no_such_folder) {
+        ULARGE_INTEGER free{};
+        if (!GetDiskFreeSpaceExW((missing + L"\\").c_str(), &free, nullptr, nullptr)) return GetLastError();
+        return ERROR_PATH_NOT_FOUND;
+    }
+    HANDLE h = CreateFileW(missing.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    const DWORD error = GetLastError();
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return error;
+}
+
+}  // namespace
+
 std::string reason_text(Reason reason) {
     if (reason == Reason::is_folder) return "Not a regular file";
-    const DWORD code = reason == Reason::no_such_file ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    const DWORD code = provoked_code(reason);
     wchar_t text[256] = {};
     DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 256,
                              nullptr);
