@@ -1,334 +1,244 @@
 #include "cli/app.h"
 
-#include <atomic>
-#include <chrono>
+#include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <system_error>
-#include <thread>
 
 #include "cli/args.h"
-#include "cli/progress_line.h"
+#include "cli/batch.h"
+#include "cli/facts.h"
+#include "cli/password.h"
+#include "cli/report.h"
 #include "cli/terminal.h"
 #include "cli/text.h"
-#include "engine/cipher/key_schedule.h"
 #include "engine/container/job_context.h"
 #include "jobs/file_jobs.h"
 #include "jobs/paths.h"
 #include "platform/platform.h"
-#include "ui/format.h"
+#include "resources/version.h"
 #include "ui/file_texts.h"
+#include "ui/file_view.h"
 #include "ui/messages.h"
-#include "ui/password_dialogs.h"
 
 namespace corvane::cli {
 namespace {
 
 using terminal::Stream;
 
-// Room for the longest password in UTF-8 (3 bytes per unit at most) and a line end.
-constexpr std::size_t PASSWORD_BYTES = 1024;
-static_assert(PASSWORD_BYTES > 3 * PASSWORD_UNITS + 2);
-constexpr int CONFIRM_ATTEMPTS = 3;
+// --- Checks made before the password -----------------------------------------
 
-void say(Stream stream, const std::string& text) { terminal::write(stream, text); }
-
-std::string quoted(const std::u16string& path) { return "'" + printable_utf8(path) + "'"; }
-
-int usage_error(Command command, const std::string& what) {
-    std::string help = "corvane-cli";
-    if (command != Command::none) help += std::string(" ") + command_name(command);
-    say(Stream::err, "corvane-cli: " + what + ". Try '" + help + " --help'.\n");
-    return EXIT_USAGE;
-}
-
-// A refusal before any work: nothing is read or written.
-int refuse(const std::string& what) {
-    say(Stream::err, "corvane-cli: " + what + "\n");
-    return EXIT_USAGE;
-}
-
-// The failure line of a status: the file it concerns (when there is one),
-// the message, and the system's reason where it gave one, e.g.
-// "corvane-cli: notes.txt: Open Error: The file cannot be opened. (No such
-// file or directory; status 14)".
-int status_failure(StatusCode status, const std::u16string& path = {}, platform::ErrorCode reason = 0) {
-    const ui::MessageText message = ui::status_message(status);
-    std::string line = "corvane-cli: ";
-    if (!path.empty()) line += printable_utf8(path) + ": ";
-    line += to_display_utf8(message.title) + ": " + to_display_utf8(message.text) + " (";
-    char16_t because[256] = {};
-    if (reason != 0) platform::error_text(reason, because, std::size(because));
-    if (because[0] != 0) line += printable_utf8(because) + "; ";
-    line += "status " + std::to_string(to_int(status)) + ")\n";
-    say(Stream::err, line);
-    return to_int(status);
-}
-
-int job_failure(const JobContext& job, const std::u16string& path) {
-    return status_failure(job.status, path, job.system_error);
-}
-
-// --- Passwords --------------------------------------------------------------
-
-struct Secret {
-    char16_t units[PASSWORD_UNITS + 1] = {};
-    Secret() = default;
-    Secret(const Secret&) = delete;
-    Secret& operator=(const Secret&) = delete;
-    ~Secret() { wipe(); }
-    void wipe() { platform::secure_wipe(units, sizeof units); }
-};
-
-struct SecretBytes {
-    char bytes[PASSWORD_BYTES] = {};
-    std::size_t length = 0;
-    SecretBytes() = default;
-    SecretBytes(const SecretBytes&) = delete;
-    SecretBytes& operator=(const SecretBytes&) = delete;
-    ~SecretBytes() { platform::secure_wipe(bytes, sizeof bytes); }
-};
-
-// 0 when the bytes made a password, else the exit status (message shown).
-int decode_password(Command command, const SecretBytes& raw, Secret& out) {
-    std::size_t length = 0;
-    switch (utf8_to_utf16(std::string_view(raw.bytes, raw.length), out.units, PASSWORD_UNITS + 1, &length)) {
-    case Utf8Result::ok:
-        return 0;
-    case Utf8Result::too_long:
-        out.wipe();
-        return usage_error(command, longer_than("the password", PASSWORD_UNITS));
-    case Utf8Result::invalid:
-        break;
-    }
-    out.wipe();
-    return usage_error(command, "the password is not valid UTF-8 text");
-}
-
-int read_password_file(Command command, const std::u16string& path, Secret& out) {
-    SecretBytes raw;
-    std::uint32_t reason = 0;
-    switch (terminal::read_password_file(path, raw.bytes, sizeof raw.bytes, &raw.length, &reason)) {
-    case terminal::ReadResult::ok: break;
-    case terminal::ReadResult::too_long: return usage_error(command, longer_than("the password", PASSWORD_UNITS));
-    case terminal::ReadResult::interrupted: return terminal::interrupted_status();
-    case terminal::ReadResult::failed: return status_failure(StatusCode::open_failed, path, reason);
-    }
-    // An editor's final line end is not part of the password.
-    if (raw.length > 0 && raw.bytes[raw.length - 1] == '\n') --raw.length;
-    if (raw.length > 0 && raw.bytes[raw.length - 1] == '\r') --raw.length;
-    return decode_password(command, raw, out);
-}
-
-// A line read from standard input or the terminal, turned into the password
-// or into the exit for what went wrong.
-int password_from(Command command, terminal::ReadResult result, const SecretBytes& raw, Secret& out,
-                  const char* unreadable) {
-    switch (result) {
-    case terminal::ReadResult::ok:
-        return decode_password(command, raw, out);
-    case terminal::ReadResult::too_long:
-        return usage_error(command, longer_than("the password", PASSWORD_UNITS));
-    case terminal::ReadResult::interrupted:
-        return terminal::interrupted_status();
-    case terminal::ReadResult::failed:
-        break;
-    }
-    return usage_error(command, unreadable);
-}
-
-int read_password_line(Command command, Secret& out) {
-    SecretBytes raw;
-    const auto result = terminal::read_input_line(raw.bytes, sizeof raw.bytes, &raw.length);
-    return password_from(command, result, raw, out, "standard input cannot be read");
-}
-
-int prompt_password(Command command, const char* label, Secret& out) {
-    say(Stream::err, label);
-    SecretBytes raw;
-    const auto result = terminal::read_secret_line(raw.bytes, sizeof raw.bytes, &raw.length);
-    return password_from(command, result, raw, out, "the password cannot be read from the terminal");
-}
-
-// 0 with the password in out, else the exit status. confirm: ask twice on
-// a terminal (encryption), as the Select Password dialog does.
-int obtain_password(const Options& o, bool confirm, Secret& out) {
-    switch (o.password) {
-    case PasswordSource::file:
-        return read_password_file(o.command, o.password_file, out);
-    case PasswordSource::stdin_line:
-        return read_password_line(o.command, out);
-    case PasswordSource::terminal:
-        break;
-    }
-    if (!terminal::input_is_terminal())
-        return usage_error(o.command, "no terminal to ask the password on; use --password-stdin or --password-file");
-    if (!confirm) return prompt_password(o.command, "Password: ", out);
-    for (int attempt = 0; attempt < CONFIRM_ATTEMPTS; ++attempt) {
-        if (const int rc = prompt_password(o.command, "Password: ", out); rc != 0) return rc;
-        Secret again;
-        if (const int rc = prompt_password(o.command, "Confirm: ", again); rc != 0) {
-            out.wipe();
-            return rc;
-        }
-        if (ui::passwords_match(out.units, again.units)) return 0;
-        out.wipe();
-        const ui::MessageText mismatch = ui::status_message(StatusCode::confirm_mismatch);
-        if (attempt + 1 < CONFIRM_ATTEMPTS) say(Stream::err, to_display_utf8(mismatch.text) + "\n");
-    }
-    return status_failure(StatusCode::confirm_mismatch);
-}
-
-// --- Files ------------------------------------------------------------------
-
-// 0 when path can be read as an input, else the exit status (message
-// shown). The same open as the job's: a regular file only, so a pipe, a
-// device or a folder fails at once, before a password is asked.
-int check_input(const std::u16string& path) {
+// 0 when path can be read as an input, else its failure in task. The same
+// open as the job's: a regular file only, so a pipe, a device or a folder
+// fails at once, before a password is asked.
+bool input_ok(const std::u16string& path, FileTask& task) {
     const platform::FileHandle file = platform::open_read(path.c_str());
-    if (file == platform::INVALID_FILE) return status_failure(StatusCode::open_failed, path, platform::last_error());
+    if (file == platform::INVALID_FILE) {
+        const platform::ErrorCode reason = platform::last_error();
+        task.status = to_int(StatusCode::open_failed);
+        task.err = failure_line(StatusCode::open_failed, path, reason);
+        return false;
+    }
     platform::close(file);
-    return 0;
+    return true;
 }
 
-int already_exists(const std::u16string& output) {
-    return refuse(quoted(output) + " already exists; use --force to replace it");
+void refuse(FileTask& task, const std::string& line) {
+    task.status = EXIT_USAGE;
+    task.err = line;
 }
 
-// 0 when the job may write output, else the exit status (message shown).
-// Judged on the name itself: a link, even a dangling one, is an existing
-// output; a device, a pipe or a folder is never replaced.
-int check_output(const Options& o, const std::u16string& output) {
-    if (output.size() > PATH_LIMIT) return usage_error(o.command, longer_than("the output path", PATH_LIMIT));
-    if (platform::same_file(output.c_str(), o.input.c_str()))
-        return refuse(quoted(output) + " is the file being " +
-                      (o.command == Command::encrypt ? "encrypted" : "decrypted") + "; choose another output with -o");
-    if (o.use_keyfile && platform::same_file(output.c_str(), o.keyfile.c_str()))
-        return refuse(quoted(output) + " is the key file; choose another output with -o");
+// The names of a call's files, so that no output lands on another file of
+// the same call: one's output replacing another's input, or two outputs one.
+class CallFiles {
+public:
+    explicit CallFiles(const std::vector<std::u16string>& inputs) {
+        for (const std::u16string& input : inputs) {
+            platform::FileIdentity id;
+            if (platform::file_identity(input.c_str(), &id)) inputs_.insert(key_of(id));
+        }
+    }
+
+    bool is_an_input(const std::u16string& path) const {
+        platform::FileIdentity id;
+        return platform::file_identity(path.c_str(), &id) && inputs_.count(key_of(id)) != 0;
+    }
+
+    // The earlier input whose output is path too, or null; records path.
+    const std::u16string* output_taken(const std::u16string& path, const std::u16string& input) {
+        std::error_code ec;
+        const std::u16string key = std::filesystem::absolute(std::filesystem::path(path), ec).lexically_normal().u16string();
+        const auto [it, fresh] = outputs_.emplace(ec ? path : key, input);
+        return fresh ? nullptr : &it->second;
+    }
+
+private:
+    static std::pair<std::uint64_t, std::uint64_t> key_of(const platform::FileIdentity& id) {
+        return {id.volume, id.index};
+    }
+    std::set<std::pair<std::uint64_t, std::uint64_t>> inputs_;
+    std::map<std::u16string, std::u16string> outputs_;
+};
+
+// True when the task may write output. Judged on the name itself: a link,
+// even a dangling one, is an existing output; a device, a pipe or a folder is
+// never replaced.
+bool output_ok(const Options& o, FileTask& task, CallFiles& files) {
+    const std::u16string& output = task.output;
+    if (output.size() > PATH_LIMIT) {
+        refuse(task, refusal_line(longer_than(quoted_path(output), PATH_LIMIT) + "; choose a shorter output"));
+        return false;
+    }
+    if (platform::same_file(output.c_str(), task.input.c_str())) {
+        refuse(task, refusal_line(quoted_path(output) + " is the file being " +
+                                  (o.command == Command::encrypt ? "encrypted" : "decrypted") +
+                                  "; choose another output with -o"));
+        return false;
+    }
+    if (o.use_keyfile && platform::same_file(output.c_str(), o.keyfile.c_str())) {
+        refuse(task, refusal_line(quoted_path(output) + " is the key file; choose another output with -o"));
+        return false;
+    }
+    if (files.is_an_input(output)) {
+        refuse(task, refusal_line(quoted_path(output) + " is another file of this call; choose another output"));
+        return false;
+    }
+    if (const std::u16string* earlier = files.output_taken(output, task.input)) {
+        refuse(task, refusal_line(quoted_path(output) + " is the output of " + quoted_path(*earlier) + " too"));
+        return false;
+    }
     switch (platform::path_kind(output.c_str())) {
-    case platform::PathKind::missing: return 0;
+    case platform::PathKind::missing: return true;
     case platform::PathKind::folder:
     case platform::PathKind::other:
-        return status_failure(StatusCode::create_failed, output, platform::ERROR_NOT_REGULAR_FILE);
+        task.status = to_int(StatusCode::create_failed);
+        task.err = failure_line(StatusCode::create_failed, output, platform::ERROR_NOT_REGULAR_FILE);
+        return false;
     case platform::PathKind::file:
     case platform::PathKind::link: break;
     }
-    return o.force ? 0 : already_exists(output);
+    if (o.force) return true;
+    refuse(task, already_exists_line(output));
+    return false;
 }
 
 Overwrite overwrite_of(const Options& o) { return o.force ? Overwrite::replace : Overwrite::refuse; }
 
-// --- Running a job ----------------------------------------------------------
-
-struct JobOutcome {
-    StatusCode status = StatusCode::ok;
-    bool cancelled = false;
-};
-
-// Runs work on a worker thread while this thread watches for an ending
-// (Ctrl-C, SIGTERM, ...) and turns it into a cancel through the run state.
-template <typename Work>
-JobOutcome run_job(JobContext& job, Work work) {
-    JobOutcome outcome;
-    std::atomic<bool> done{false};
-    job.run_state.store(RunState::running);
-    std::thread worker;
-    try {
-        worker = std::thread([&] {
-            outcome.status = work();
-            done.store(true, std::memory_order_release);
-        });
-    } catch (const std::system_error&) {
-        job.run_state.store(RunState::idle);
-        outcome.status = StatusCode::no_thread;
-        return outcome;
-    }
-    bool cancelling = false;
-    while (!done.load(std::memory_order_acquire)) {
-        if (!cancelling && terminal::interrupted()) {
-            job.run_state.store(RunState::cancelling);
-            cancelling = true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    worker.join();
-    // A job that completed before it saw the cancel has kept its result.
-    outcome.cancelled = job.cancelled && outcome.status == StatusCode::ok;
-    job.run_state.store(RunState::idle);
-    return outcome;
+// DIR and a name, with DIR's own kind of separator.
+std::u16string in_folder(const std::u16string& folder, const std::u16string& name) {
+    if (folder.empty() || is_separator(folder.back())) return folder + name;
+    return folder + (folder.find(u'\\') != std::u16string::npos ? u'\\' : u'/') + name;
 }
 
-struct Feedback {
-    bool quiet;
-    std::unique_ptr<ProgressLine> line;
+// The key file, checked once for the whole call.
+int keyfile_ok(const Options& o) {
+    if (!o.use_keyfile) return 0;
+    FileTask check;
+    if (input_ok(o.keyfile, check)) return 0;
+    say(Stream::err, check.err);
+    return check.status;
+}
 
-    Feedback(bool q, JobKind kind) : quiet(q) {
-        if (!quiet && terminal::is_terminal(Stream::err))
-            line = std::make_unique<ProgressLine>(to_display_utf8(ui::job_start_text(kind).text),
-                                                  terminal::width(Stream::err));
+int output_dir_ok(const Options& o) {
+    if (o.output_dir.empty() || platform::path_kind(o.output_dir.c_str()) == platform::PathKind::folder) return 0;
+    return usage_error(o.command, quoted_path(o.output_dir) + " is not a folder");
+}
+
+std::size_t ready_count(const std::vector<FileTask>& tasks) {
+    std::size_t n = 0;
+    for (const FileTask& t : tasks) n += t.ready ? 1 : 0;
+    return n;
+}
+
+// When nothing can run, the lines of the refusals and the first one's status.
+int nothing_to_run(std::vector<FileTask>& tasks) {
+    BatchSettings quiet;
+    quiet.quiet = true;
+    return run_batch(tasks, quiet, [](FileTask&, JobContext&, ProgressSink*) {});
+}
+
+// The end of one job: its exit status and lines in the task.
+void conclude(FileTask& task, const JobContext& job, JobKind kind, StatusCode status, bool quiet, bool several) {
+    if (job.cancelled && status == StatusCode::ok) {
+        task.cancelled = true;
+        return;
     }
-    ProgressSink* sink() { return line.get(); }
-
-    // The exit status of a finished job on path (output: where it wrote).
-    int conclude(JobKind kind, const JobOutcome& outcome, const JobContext& job, const std::u16string& path,
-                 const std::u16string& output = {}) {
-        if (line) line->finish();
-        if (outcome.cancelled) {
-            say(Stream::err, "corvane-cli: cancelled\n");
-            return terminal::interrupted_status();
-        }
-        if (outcome.status == StatusCode::create_failed && platform::is_exists_error(job.system_error))
-            return already_exists(output);
-        if (outcome.status != StatusCode::ok)
-            return job_failure(job, outcome.status == StatusCode::create_failed && !output.empty() ? output : path);
-        if (!quiet) say(Stream::out, to_display_utf8(ui::job_result_text(completion_kind(kind, outcome.status))) + "\n");
-        return 0;
+    if (status == StatusCode::create_failed && platform::is_exists_error(job.system_error)) {
+        refuse(task, already_exists_line(task.output));
+        return;
     }
-};
+    if (status != StatusCode::ok) {
+        task.status = to_int(status);
+        const bool about_output = status == StatusCode::create_failed && !task.output.empty();
+        task.err = failure_line(status, about_output ? task.output : task.input, job.system_error);
+        return;
+    }
+    if (quiet) return;
+    const std::string done = to_display_utf8(ui::job_result_text(completion_kind(kind, status)));
+    task.out = (several ? printable_utf8(task.input) + ": " : std::string()) + done + "\n";
+}
 
-std::unique_ptr<JobContext> new_job() { return std::make_unique<JobContext>(); }
+BatchSettings settings_of(const Options& o, JobKind kind) {
+    BatchSettings s;
+    s.kind = kind;
+    s.jobs = o.jobs;
+    s.quiet = o.quiet;
+    return s;
+}
 
-// Opens the container for a look at its header and closes it again.
-StatusCode read_container_header(const std::u16string& path, ContainerHeader& header) {
-    auto job = new_job();
-    const StatusCode status = open_container(*job, path.c_str());
-    header = job->header;
-    release_job(*job);
-    job->header.bytes.fill(0);
-    return status;
+std::uint64_t size_of(const std::u16string& path) {
+    const platform::FileHandle file = platform::open_read(path.c_str());
+    platform::FileFacts facts;
+    const bool known = file != platform::INVALID_FILE && platform::file_facts(file, &facts);
+    platform::close(file);
+    return known ? facts.size : 0;
 }
 
 // --- Commands -----------------------------------------------------------------
 
-int run_encrypt(const Options& o) {
-    if (const int rc = check_input(o.input); rc != 0) return rc;
-    if (o.use_keyfile)
-        if (const int rc = check_input(o.keyfile); rc != 0) return rc;
+std::u16string encrypt_output(const Options& o, const std::u16string& input) {
+    if (!o.output.empty()) return o.output;
+    char16_t proposed[PATH_FIELD_UNITS] = {};
+    ui::default_encrypt_output(input.c_str(), proposed);
+    std::u16string output = proposed;
+    // Without an extension the proposal is the source itself; the Save
+    // dialog would add its default extension, and so do we.
+    if (output == input) output += u".qvk";
+    if (o.output_dir.empty()) return output;
+    return in_folder(o.output_dir, output.substr(name_start(output.c_str())));
+}
 
-    std::u16string output = o.output;
-    if (output.empty()) {
-        char16_t proposed[PATH_FIELD_UNITS] = {};
-        ui::default_encrypt_output(o.input.c_str(), proposed);
-        output = proposed;
-        // Without an extension the proposal is the source itself; the Save
-        // dialog would add its default extension, and so do we.
-        if (output == o.input) output += u".qvk";
+int run_encrypt(const Options& o) {
+    if (const int rc = keyfile_ok(o); rc != 0) return rc;
+    if (const int rc = output_dir_ok(o); rc != 0) return rc;
+    std::vector<FileTask> tasks(o.inputs.size());
+    CallFiles files(o.inputs);
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        FileTask& t = tasks[i];
+        t.input = o.inputs[i];
+        if (!input_ok(t.input, t)) continue;
+        t.output = encrypt_output(o, t.input);
+        if (!output_ok(o, t, files)) continue;
+        t.total = size_of(t.input);
+        t.ready = true;
     }
-    if (const int rc = check_output(o, output); rc != 0) return rc;
+    if (ready_count(tasks) == 0) return nothing_to_run(tasks);
 
     Secret password;
     if (const int rc = obtain_password(o, true, password); rc != 0) return rc;
-
-    auto job = new_job();
-    Feedback feedback(o.quiet, JobKind::encrypting);
-    const JobOutcome outcome = run_job(*job, [&] {
-        return encrypt_file(*job, o.input.c_str(), output.c_str(), o.use_keyfile ? o.keyfile.c_str() : nullptr,
-                            password.units, o.hint.empty() ? nullptr : o.hint.c_str(),
-                            requested_block_size(o.block_size, o.jumble_rounds), o.jumble_rounds, feedback.sink(),
-                            overwrite_of(o));
+    const bool several = tasks.size() > 1;
+    const char16_t* keyfile = o.use_keyfile ? o.keyfile.c_str() : nullptr;
+    const char16_t* hint = o.hint.empty() ? nullptr : o.hint.c_str();
+    const std::uint32_t block = requested_block_size(o.block_size, o.jumble_rounds);
+    const int status = run_batch(tasks, settings_of(o, JobKind::encrypting), [&](FileTask& t, JobContext& job,
+                                                                                 ProgressSink* sink) {
+        const StatusCode s = encrypt_file(job, t.input.c_str(), t.output.c_str(), keyfile, password.units, hint, block,
+                                          o.jumble_rounds, sink, overwrite_of(o));
+        conclude(t, job, JobKind::encrypting, s, o.quiet, several);
     });
     password.wipe();
-    job->header.bytes.fill(0);
-    return feedback.conclude(JobKind::encrypting, outcome, *job, o.input, output);
+    return status;
 }
 
 // A stored name that sanitising empties, a bare dot name, or one that holds an
@@ -346,116 +256,168 @@ bool usable_name(const std::u16string& name) {
     return true;
 }
 
-int run_decrypt(const Options& o) {
-    if (const int rc = check_input(o.input); rc != 0) return rc;
-    if (o.use_keyfile)
-        if (const int rc = check_input(o.keyfile); rc != 0) return rc;
-
-    // Looked at first so a file that is no container fails before the password is asked.
+// A look at a container's header: the file is opened and closed again.
+struct ContainerLook {
+    StatusCode status = StatusCode::ok;
+    platform::ErrorCode reason = 0;
     ContainerHeader header;
-    if (const StatusCode s = read_container_header(o.input, header); s != StatusCode::ok)
-        return status_failure(s, o.input);
+    std::uint32_t format_version = 0;
+    ~ContainerLook() { header.bytes.fill(0); }
+};
 
-    std::u16string output = o.output;
-    if (output.empty()) {
-        auto parts = std::make_unique<PathParts>();
-        split_path(*parts, o.input.c_str());
-        char16_t proposed[PATH_FIELD_UNITS] = {};
-        ui::default_decrypt_output(header, proposed);
-        std::u16string name = proposed;
-        // A stored name that sanitising empties (or a bare dot name) cannot be
-        // a file; the container's own stem stands in for it.
-        if (!usable_name(name)) name = parts->stem;
-        if (!usable_name(name)) return usage_error(o.command, "the container stores no usable file name; give one with -o");
-        output = std::u16string(parts->directory) + name;
+void look_at_container(const std::u16string& path, ContainerLook& look) {
+    auto job = std::make_unique<JobContext>();
+    look.status = open_container(*job, path.c_str());
+    look.header = job->header;
+    look.format_version = job->format_version;
+    look.reason = job->system_error;
+    release_job(*job);
+    job->header.bytes.fill(0);
+}
+
+// The output of a container: the stored name, cleaned up as the main window
+// does, beside the container or in -O DIR; empty when none can be had.
+std::u16string decrypt_output(const Options& o, const std::u16string& input, const ContainerHeader& header) {
+    if (!o.output.empty()) return o.output;
+    PathParts parts{};
+    split_path(parts, input.c_str());
+    char16_t proposed[PATH_FIELD_UNITS] = {};
+    ui::default_decrypt_output(header, proposed);
+    std::u16string name = proposed;
+    // A stored name that cannot be a file name gives way to the container's own stem.
+    if (!usable_name(name)) name = parts.stem;
+    if (!usable_name(name)) return {};
+    return o.output_dir.empty() ? std::u16string(parts.directory) + name : in_folder(o.output_dir, name);
+}
+
+void show_hints(const std::vector<FileTask>& tasks, const std::vector<std::u16string>& hints) {
+    const bool several = tasks.size() > 1;
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        if (!tasks[i].ready || hints[i].empty()) continue;
+        const std::string whose = several ? " for " + quoted_path(tasks[i].input) : std::string();
+        say(Stream::err, "Hint" + whose + ": " + printable_utf8(hints[i]) + "\n");
     }
-    if (const int rc = check_output(o, output); rc != 0) return rc;
+}
+
+int run_decrypt(const Options& o) {
+    if (const int rc = keyfile_ok(o); rc != 0) return rc;
+    if (const int rc = output_dir_ok(o); rc != 0) return rc;
+    std::vector<FileTask> tasks(o.inputs.size());
+    std::vector<std::u16string> hints(o.inputs.size());
+    CallFiles files(o.inputs);
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        FileTask& t = tasks[i];
+        t.input = o.inputs[i];
+        if (!input_ok(t.input, t)) continue;
+        // Looked at first so a file that is no container fails before the password is asked.
+        ContainerLook look;
+        look_at_container(t.input, look);
+        if (look.status != StatusCode::ok) {
+            t.status = to_int(look.status);
+            t.err = failure_line(look.status, t.input, look.reason);
+            continue;
+        }
+        t.output = decrypt_output(o, t.input, look.header);
+        char16_t hint[HINT_UNITS + 1] = {};
+        header_hint(look.header, hint);
+        hints[i] = hint;
+        t.total = look.header.file_size();
+        if (t.output.empty()) {
+            refuse(t, refusal_line(quoted_path(t.input) + " stores no usable file name; give one with -o"));
+            continue;
+        }
+        if (!output_ok(o, t, files)) continue;
+        t.ready = true;
+    }
+    if (ready_count(tasks) == 0) return nothing_to_run(tasks);
 
     Secret password;
-    if (o.password == PasswordSource::terminal && terminal::input_is_terminal()) {
-        char16_t hint[HINT_UNITS + 1] = {};
-        header_hint(header, hint);
-        if (hint[0] != 0) say(Stream::err, "Hint: " + printable_utf8(hint) + "\n");
-    }
-    header.bytes.fill(0);
+    if (o.password == PasswordSource::terminal && terminal::input_is_terminal()) show_hints(tasks, hints);
     if (const int rc = obtain_password(o, false, password); rc != 0) return rc;
-
-    auto job = new_job();
-    Feedback feedback(o.quiet, JobKind::decrypting);
-    const JobOutcome outcome = run_job(*job, [&] {
-        return decrypt_file(*job, o.input.c_str(), output.c_str(), o.use_keyfile ? o.keyfile.c_str() : nullptr,
-                            password.units, feedback.sink(), overwrite_of(o));
+    const bool several = tasks.size() > 1;
+    const char16_t* keyfile = o.use_keyfile ? o.keyfile.c_str() : nullptr;
+    const int status = run_batch(tasks, settings_of(o, JobKind::decrypting), [&](FileTask& t, JobContext& job,
+                                                                                 ProgressSink* sink) {
+        const StatusCode s =
+            decrypt_file(job, t.input.c_str(), t.output.c_str(), keyfile, password.units, sink, overwrite_of(o));
+        conclude(t, job, JobKind::decrypting, s, o.quiet, several);
     });
     password.wipe();
-    job->header.bytes.fill(0);
-    return feedback.conclude(JobKind::decrypting, outcome, *job, o.input, output);
+    return status;
 }
 
 int run_test(const Options& o) {
-    if (const int rc = check_input(o.input); rc != 0) return rc;
-    auto job = new_job();
-    Feedback feedback(o.quiet, JobKind::testing);
-    const JobOutcome outcome = run_job(*job, [&] { return test_file(*job, o.input.c_str(), feedback.sink()); });
-    job->header.bytes.fill(0);
-    return feedback.conclude(JobKind::testing, outcome, *job, o.input);
+    std::vector<FileTask> tasks(o.inputs.size());
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        FileTask& t = tasks[i];
+        t.input = o.inputs[i];
+        if (!input_ok(t.input, t)) {
+            if (o.json) {
+                Json failed{{"path", to_display_utf8(t.input)}};
+                add_status(failed, StatusCode::open_failed, platform::last_error(), u"");
+                t.json = failed.dump();
+            }
+            continue;
+        }
+        t.total = size_of(t.input);
+        t.ready = true;
+    }
+    const bool several = tasks.size() > 1;
+    const char16_t* passed = ui::job_result_text(completion_kind(JobKind::testing, StatusCode::ok));
+    const int status = run_batch(tasks, settings_of(o, JobKind::testing), [&](FileTask& t, JobContext& job,
+                                                                              ProgressSink* sink) {
+        ContainerLook look;
+        if (o.json) look_at_container(t.input, look);
+        const StatusCode s = test_file(job, t.input.c_str(), sink);
+        if (o.json) {
+            Json object = look.status == StatusCode::ok ? container_json(t.input, look.header, look.format_version)
+                                                        : Json{{"path", to_display_utf8(t.input)}};
+            add_status(object, s, job.system_error, passed);
+            t.json = object.dump();
+        }
+        conclude(t, job, JobKind::testing, s, o.quiet || o.json, several);
+    });
+    if (o.json) {
+        std::vector<Json> results;
+        for (const FileTask& t : tasks)
+            if (!t.json.empty()) results.push_back(Json::parse(t.json));
+        if (!results.empty()) say(Stream::out, json_text(results));
+    }
+    return status;
 }
 
-void show_field(const char* label, const std::u16string& value) {
-    say(Stream::out, std::string(label) + ": " + printable_utf8(value) + "\n");
-}
-
-// What the main window shows for the file: a container only when both its
+// What the main window shows for each file: a container only when both its
 // name and its content say so, otherwise the plain file.
 int run_info(const Options& o) {
-    if (const int rc = check_input(o.input); rc != 0) return rc;
-    auto parts = std::make_unique<PathParts>();
-    split_path(*parts, o.input.c_str());
-    const bool container_name = ui::is_container_extension(parts->full + parts->extension);
-
-    auto job = new_job();
-    const StatusCode opened = open_container(*job, o.input.c_str());
-    release_job(*job);
-    char16_t text[ui::DATE_TIME_UNITS] = {};
-
-    if (opened == StatusCode::ok && container_name) {
-        const ContainerHeader& h = job->header;
-        char16_t name[FILE_NAME_UNITS + 1] = {};
-        header_file_name(h, name);
-        show_field("File", name);
-        show_field("Type", ui::format_scheme(text, h.jumble_rounds(), h.block_size(), ui::SCHEME_WITH_BLOCK));
-        if (h.flags() & FLAG_SHORT_FILE)
-            show_field("Size", u"Unknown/Encrypted, 0 to 31 bytes");
-        else
-            show_field("Size", ui::format_size(text, h.file_size()));
-        show_field("Date", ui::format_date_time(text, h.write_time()));
-        char16_t hint[HINT_UNITS + 1] = {};
-        header_hint(h, hint);
-        show_field("Hint", hint);
+    int status = 0;
+    std::vector<Json> results;
+    const bool several = o.inputs.size() > 1;
+    for (const std::u16string& input : o.inputs) {
+        auto job = std::make_unique<JobContext>();
+        ui::FileView view;
+        ui::view_file(*job, input.c_str(), view, nullptr);
+        if (o.json) results.push_back(file_json(input, view, *job));
+        if (view.kind == ui::Inspection::failure) {
+            say(Stream::err, failure_line(view.status, input, view.reason));
+            if (status == 0) status = to_int(view.status);
+        } else if (!o.json) {
+            std::string lines = several ? printable_utf8(input) + ":\n" : std::string();
+            const std::string indent = several ? "  " : "";
+            lines += indent + "File: " + printable_utf8(view.name) + "\n";
+            lines += indent + "Type: " + printable_utf8(view.type) + "\n";
+            lines += indent + "Size: " + printable_utf8(view.size) + "\n";
+            lines += indent + "Date: " + printable_utf8(view.date) + "\n";
+            if (view.kind == ui::Inspection::container) lines += indent + "Hint: " + printable_utf8(view.hint) + "\n";
+            say(Stream::out, lines);
+        }
         job->header.bytes.fill(0);
-        return 0;
     }
-    if (opened != StatusCode::ok && opened != StatusCode::not_container && container_name)
-        return job_failure(*job, o.input);
+    if (o.json && !results.empty()) say(Stream::out, json_text(results));
+    return status;
+}
 
-    job->status = StatusCode::ok;
-    job->header.bytes.fill(0);
-    const StatusCode source = open_source(*job, o.input.c_str());
-    // Read before release_job wipes it: a short file's true length.
-    const std::uint8_t short_length = job->short_buffer[SHORT_FILE_SIZE - 1];
-    release_job(*job);
-    if (source != StatusCode::ok) return job_failure(*job, o.input);
-    const ContainerHeader& h = job->header;
-    show_field("File", parts->full + parts->name);
-    show_field("Type", ui::describe_file_type(parts->full, text, nullptr));
-    // A file under 32 bytes counts as 32; its true length sits in the last byte.
-    if (h.flags() & FLAG_SHORT_FILE)
-        (void)ui::format_uint(text, u"%u bytes", short_length);
-    else
-        ui::format_size(text, h.file_size());
-    show_field("Size", text);
-    show_field("Date", ui::format_date_time(text, h.write_time()));
-    job->header.bytes.fill(0);
-    return 0;
+std::string version_text() {
+    return std::string("corvane-cli ") + CORVANE_VERSION_TEXT + " (" + platform::built_for() + ")\n";
 }
 
 }  // namespace
@@ -466,6 +428,10 @@ int run(const std::vector<std::u16string>& args) {
     const Options& o = parsed.options;
     if (o.help) {
         say(Stream::out, help_text(o.command));
+        return 0;
+    }
+    if (o.version) {
+        say(Stream::out, version_text());
         return 0;
     }
     switch (o.command) {

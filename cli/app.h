@@ -5,10 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace corvane::cli {
+#include "cli/report.h"  // EXIT_USAGE
 
-inline constexpr int EXIT_USAGE = 2;
-inline constexpr int EXIT_INTERRUPTED = 130;
+namespace corvane::cli {
 
 // args: the arguments after the program name. The terminal layer must have
 // been initialised.

@@ -10,7 +10,22 @@
 namespace corvane::cli {
 namespace {
 
-enum class Opt { output, keyfile, rounds, block, hint, password_stdin, password_file, force, quiet, help };
+enum class Opt {
+    output,
+    output_dir,
+    keyfile,
+    rounds,
+    block,
+    hint,
+    password_stdin,
+    password_file,
+    force,
+    quiet,
+    jobs,
+    json,
+    help,
+    version
+};
 
 struct OptionRule {
     Opt id;
@@ -29,6 +44,7 @@ constexpr unsigned ALL = bit(Command::none) | ENC | DEC | TST | INF;
 
 constexpr OptionRule OPTIONS[] = {
     {Opt::output, u'o', u"output", true, ENC | DEC},
+    {Opt::output_dir, u'O', u"output-dir", true, ENC | DEC},
     {Opt::keyfile, u'k', u"keyfile", true, ENC | DEC},
     {Opt::rounds, u'r', u"rounds", true, ENC},
     {Opt::block, u'b', u"block-size", true, ENC},
@@ -37,7 +53,10 @@ constexpr OptionRule OPTIONS[] = {
     {Opt::password_file, 0, u"password-file", true, ENC | DEC},
     {Opt::force, u'f', u"force", false, ENC | DEC},
     {Opt::quiet, u'q', u"quiet", false, ENC | DEC | TST},
+    {Opt::jobs, u'j', u"jobs", true, ENC | DEC | TST | INF},
+    {Opt::json, 0, u"json", false, TST | INF},
     {Opt::help, u'h', u"help", false, ALL},
+    {Opt::version, 0, u"version", false, ALL},
 };
 
 std::string number(std::size_t value) { return std::to_string(value); }
@@ -76,7 +95,7 @@ public:
                 if (result_.options.command == Command::none) {
                     auto command = command_of(arg);
                     if (!command) {
-                        error("unknown command '" + to_display_utf8(arg) + "'");
+                        error("unknown command '" + printable_utf8(arg) + "'");
                         break;
                     }
                     result_.options.command = *command;
@@ -93,15 +112,19 @@ public:
         }
         if (!ok()) return result_;
         Options& o = result_.options;
-        if (o.help) {
+        if (o.help || o.version) {
             result_.ok = true;
             return result_;
         }
         if (o.command == Command::none) return error("no command given");
         if (operands.empty()) return error("no file given");
-        if (operands.size() > 1) return error("unexpected argument '" + to_display_utf8(operands[1]) + "'");
-        o.input = operands[0];
-        if (!check_path(o.input, "file") || !check_path(o.output, "output path") ||
+        if (!o.output.empty() && operands.size() > 1)
+            return error("-o names the output of one file; for several use -O DIR");
+        if (!o.output.empty() && !o.output_dir.empty()) return error("-o and -O exclude each other");
+        o.inputs = std::move(operands);
+        for (const std::u16string& input : o.inputs)
+            if (!check_path(input, "file")) return result_;
+        if (!check_path(o.output, "output path") || !check_path(o.output_dir, "output folder") ||
             !check_path(o.keyfile, "key file path") || !check_path(o.password_file, "password file path"))
             return result_;
         if (o.hint.size() > HINT_UNITS) return error(longer_than("the hint", HINT_UNITS));
@@ -146,14 +169,14 @@ private:
         }
         const OptionRule* rule = find_long(body);
         if (!rule) {
-            error("unknown option '" + to_display_utf8(arg) + "'");
+            error("unknown option '" + printable_utf8(arg) + "'");
             return;
         }
         if (!rule->takes_value && inline_value) {
-            error("option '--" + to_display_utf8(body) + "' takes no value");
+            error("option '--" + printable_utf8(body) + "' takes no value");
             return;
         }
-        const std::string label = "--" + to_display_utf8(body);
+        const std::string label = "--" + printable_utf8(body);
         if (rule->takes_value && !inline_value) {
             if (i + 1 >= args_.size()) {
                 error("option '" + label + "' needs a value");
@@ -169,7 +192,7 @@ private:
         // takes the rest of the word or the next argument.
         for (std::size_t k = 1; k < arg.size() && ok(); ++k) {
             const OptionRule* rule = find_short(arg[k]);
-            const std::string label = "-" + to_display_utf8(std::u16string(1, arg[k]));
+            const std::string label = "-" + printable_utf8(std::u16string(1, arg[k]));
             if (!rule) {
                 error("unknown option '" + label + "'");
                 return;
@@ -216,14 +239,14 @@ private:
                 o.jumble_rounds = *n;
             else
                 error("rounds must be a whole number from 0 to " + number(MAX_ROUNDS) + ", not '" +
-                      to_display_utf8(value) + "'");
+                      printable_utf8(value) + "'");
             break;
         case Opt::block:
             if (auto n = parse_number(value, 1, MAX_BLOCK_SIZE))
                 o.block_size = *n;
             else
                 error("the block size must be a whole number of bytes from 1 to " + number(MAX_BLOCK_SIZE) +
-                      ", not '" + to_display_utf8(value) + "'");
+                      ", not '" + printable_utf8(value) + "'");
             break;
         case Opt::hint:
             o.hint = value;
@@ -237,6 +260,23 @@ private:
             if (value.empty()) error("the password file path is empty");
             o.password = PasswordSource::file;
             o.password_file = value;
+            break;
+        case Opt::output_dir:
+            if (value.empty()) error("the output folder is empty");
+            o.output_dir = value;
+            break;
+        case Opt::jobs:
+            if (auto n = parse_number(value, 0, MAX_JOBS))
+                o.jobs = *n;
+            else
+                error("jobs must be a whole number from 0 (one per core) to " + number(MAX_JOBS) + ", not '" +
+                      printable_utf8(value) + "'");
+            break;
+        case Opt::json:
+            o.json = true;
+            break;
+        case Opt::version:
+            o.version = true;
             break;
         case Opt::force:
             o.force = true;
@@ -273,62 +313,102 @@ const char* command_name(Command command) {
     return "";
 }
 
+namespace {
+
+// Options more than one command shares.
+const char* const BATCH_HELP =
+    "  -j, --jobs N           run up to N files at once (0: one per core; default 1)\n";
+const char* const PASSWORD_HELP =
+    "      --password-stdin   read the password from the first line of standard input\n"
+    "      --password-file F  read the password from file F (a final line end is dropped;\n"
+    "                         F may be a pipe or FIFO)\n";
+const char* const OUTPUT_HELP =
+    "  -O, --output-dir DIR   put every output into DIR, under the name it would get\n"
+    "                         beside its input\n"
+    "  -f, --force            replace an existing output (a regular file or a link)\n"
+    "  -q, --quiet            no progress line and no completion text\n";
+
+std::string exit_status_help() {
+    return "Exit status:\n"
+           "  0        every file succeeded\n"
+           "  2        a usage error, or an output that exists without --force or names an\n"
+           "           input (nothing of that file was read or written)\n"
+           "  7        memory allocation failed\n"
+           "  11       the job's thread cannot be started\n"
+           "  14       a file cannot be opened, or is not a regular file\n"
+           "  15       a read failed\n"
+           "  16       the output cannot be saved (also: a device, pipe or folder stands there)\n"
+           "  17       a write failed\n"
+           "  18       not enough free disk space\n"
+           "  19       not a container\n"
+           "  20       the container needs a newer version\n"
+           "  21       a checksum failed: the container is damaged\n"
+           "  23       the container ends early\n"
+           "  35       wrong password and/or key file\n"
+           "  36       the password and its confirmation differ\n"
+           "  128 + N  ended by signal N (130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP)\n"
+           "With several files, the status of the first file, in argument order, that failed.\n";
+}
+
+}  // namespace
+
 std::string help_text(Command command) {
     switch (command) {
     case Command::encrypt:
-        return "Usage: corvane-cli encrypt FILE [options]\n"
-               "Encrypts FILE into a password-protected container.\n"
-               "\n"
-               "  -o, --output OUT       container to write (default: FILE with the extension .qvk)\n"
-               "  -k, --keyfile KEYFILE  key the container also with this file\n"
+        return std::string("Usage: corvane-cli encrypt FILE... [options]\n"
+                           "Encrypts each FILE into a password-protected container; one password for all.\n"
+                           "\n"
+                           "  -o, --output OUT       container to write, for one FILE (default: FILE with the\n"
+                           "                         extension .qvk, in FILE's folder)\n") +
+               OUTPUT_HELP +
+               "  -k, --keyfile KEYFILE  key the containers also with this file\n"
                "  -r, --rounds ROUNDS    Jumble rounds, 0 to " + number(MAX_ROUNDS) +
                "; 0 makes a Stream container (default " + number(DEFAULT_JUMBLE_ROUNDS) + ")\n"
                "  -b, --block-size BYTES requested block size, 1 to " + number(MAX_BLOCK_SIZE) + " (default " +
                number(DEFAULT_BLOCK_SIZE) + ")\n"
                "      --hint TEXT        password hint stored in clear, at most " + number(HINT_UNITS) +
-               " characters\n"
-               "      --password-stdin   read the password from the first line of standard input\n"
-               "      --password-file F  read the password from file F (a final line end is dropped)\n"
-               "  -f, --force            replace an existing OUT\n"
-               "  -q, --quiet            no progress line and no completion text\n"
+               " characters\n" + PASSWORD_HELP + BATCH_HELP +
                "\n"
                "Without --password-stdin or --password-file the password is asked twice on the terminal.\n";
     case Command::decrypt:
-        return "Usage: corvane-cli decrypt CONTAINER [options]\n"
-               "Decrypts CONTAINER, restoring the file's last-write time and attributes.\n"
-               "\n"
-               "  -o, --output OUT       file to write (default: the stored name, in the container's folder)\n"
-               "  -k, --keyfile KEYFILE  the key file the container was made with\n"
-               "      --password-stdin   read the password from the first line of standard input\n"
-               "      --password-file F  read the password from file F (a final line end is dropped)\n"
-               "  -f, --force            replace an existing OUT\n"
-               "  -q, --quiet            no progress line and no completion text\n";
+        return std::string("Usage: corvane-cli decrypt CONTAINER... [options]\n"
+                           "Decrypts each CONTAINER, restoring the file's last-write time and attributes;\n"
+                           "one password for all.\n"
+                           "\n"
+                           "  -o, --output OUT       file to write, for one CONTAINER (default: the stored\n"
+                           "                         name, in the container's folder)\n") +
+               OUTPUT_HELP + "  -k, --keyfile KEYFILE  the key file the containers were made with\n" + PASSWORD_HELP +
+               BATCH_HELP;
     case Command::test:
-        return "Usage: corvane-cli test CONTAINER [-q]\n"
-               "Checks the structure and checksums of CONTAINER; no password is needed.\n"
-               "\n"
-               "  -q, --quiet            no progress line and no completion text\n";
+        return std::string("Usage: corvane-cli test CONTAINER... [options]\n"
+                           "Checks the structure and checksums of each CONTAINER; no password is needed.\n"
+                           "\n"
+                           "      --json             print the result of each CONTAINER as JSON on standard output\n"
+                           "  -q, --quiet            no progress line and no completion text\n") +
+               BATCH_HELP;
     case Command::info:
-        return "Usage: corvane-cli info FILE\n"
-               "Shows the name, type, size and date of FILE; for a container, those of the\n"
-               "file stored inside, the scheme and the password hint.\n";
+        return std::string("Usage: corvane-cli info FILE... [options]\n"
+                           "Shows the name, type, size and date of each FILE; for a container, those of the\n"
+                           "file stored inside, the scheme and the password hint.\n"
+                           "\n"
+                           "      --json             print the facts of each FILE as JSON on standard output\n") +
+               BATCH_HELP;
     case Command::none:
         break;
     }
-    return "Usage: corvane-cli COMMAND [options] FILE\n"
-           "Protects one file at a time with a password and an optional key file.\n"
+    return "Usage: corvane-cli COMMAND [options] FILE...\n"
+           "Protects files with a password and an optional key file, each in a container of its own.\n"
            "\n"
            "Commands:\n"
-           "  encrypt FILE       encrypt FILE into a container (.qvk)\n"
-           "  decrypt CONTAINER  restore the file stored in CONTAINER\n"
-           "  test CONTAINER     check CONTAINER without the password\n"
-           "  info FILE          show what FILE is, and for a container what it holds\n"
+           "  encrypt FILE...       encrypt each FILE into a container (.qvk)\n"
+           "  decrypt CONTAINER...  restore the file stored in each CONTAINER\n"
+           "  test CONTAINER...     check each CONTAINER without the password\n"
+           "  info FILE...          show what each FILE is, and for a container what it holds\n"
            "\n"
-           "'corvane-cli COMMAND --help' describes a command's options.\n"
-           "\n"
-           "Exit status: 0 on success; 2 for a usage error or an output that exists\n"
-           "without --force; 130 when interrupted; otherwise the status number shown\n"
-           "with the error (for example 35 for a wrong password or key file).\n";
+           "  -h, --help             this text; 'corvane-cli COMMAND --help' describes a command\n"
+           "      --version          the program's version and the system it was built for\n"
+           "\n" +
+           exit_status_help();
 }
 
 }  // namespace corvane::cli

@@ -13,11 +13,15 @@ namespace corvane::cli {
 enum class Command { none, encrypt, decrypt, test, info };
 enum class PasswordSource { terminal, stdin_line, file };
 
+inline constexpr unsigned MAX_JOBS = 1024;
+
 struct Options {
     Command command = Command::none;
     bool help = false;
-    std::u16string input;
-    std::u16string output;  // empty: the default name
+    bool version = false;
+    std::vector<std::u16string> inputs;  // in argument order, at least one
+    std::u16string output;               // -o: only with one input; empty: the default name
+    std::u16string output_dir;           // -O: every output into this folder
     std::u16string keyfile;
     bool use_keyfile = false;
     std::u16string hint;
@@ -27,6 +31,8 @@ struct Options {
     std::u16string password_file;
     bool force = false;
     bool quiet = false;
+    unsigned jobs = 1;  // files at once; 0: one per core
+    bool json = false;
 };
 
 struct ParseResult {

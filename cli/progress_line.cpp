@@ -54,6 +54,12 @@ void ProgressLine::on_progress(const ProgressMeter& meter) {
     terminal::write(terminal::Stream::err, "\r" + line);
 }
 
+void ProgressLine::clear() {
+    if (drawn_ == 0) return;
+    terminal::write(terminal::Stream::err, "\r" + std::string(drawn_, ' ') + "\r");
+    drawn_ = 0;
+}
+
 void ProgressLine::finish() {
     if (drawn_ == 0) return;
     terminal::write(terminal::Stream::err, "\n");

@@ -21,6 +21,10 @@ public:
     void on_progress(const ProgressMeter& meter) override;
     // Ends the line if anything was drawn.
     void finish();
+    // Blanks the line so that a message can take its place; the next report
+    // draws it again.
+    void clear();
+    void set_status(std::string status) { status_ = std::move(status); }
 
 private:
     std::string status_;

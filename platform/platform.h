@@ -122,6 +122,15 @@ enum class PathKind { missing, file, link, folder, other };
 // True when both paths name the same existing file.
 [[nodiscard]] bool same_file(const char16_t* a, const char16_t* b);
 
+// The identity of the existing file at path (links followed): equal for two
+// names of one file, different for different files. False if it has none.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+[[nodiscard]] bool file_identity(const char16_t* path, FileIdentity* identity);
+
 // Bytes available to this user on the volume holding directory (which ends in
 // a separator, or is empty for the current directory). False if the query fails.
 [[nodiscard]] bool free_space(const char16_t* directory, std::uint64_t* bytes);
@@ -166,6 +175,11 @@ struct EntropyReadings {
     std::uint32_t message_time = 0;
 };
 void read_entropy(EntropyReadings* readings);
+
+// --- The build ---------------------------------------------------------------
+
+// The system and processor this build is for, e.g. "Linux x86_64".
+[[nodiscard]] const char* built_for();
 
 // --- Secrets ---------------------------------------------------------------
 

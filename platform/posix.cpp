@@ -541,6 +541,16 @@ PathKind path_kind(const char16_t* path) {
 
 bool path_exists(const char16_t* path) { return path_kind(path) != PathKind::missing; }
 
+bool file_identity(const char16_t* path, FileIdentity* identity) {
+    std::string name;
+    if (!path_to_utf8(path, &name)) return false;
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) return false;
+    identity->volume = static_cast<std::uint64_t>(st.st_dev);
+    identity->index = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
 bool same_file(const char16_t* a, const char16_t* b) {
     std::string first;
     std::string second;
@@ -680,6 +690,18 @@ void read_entropy(EntropyReadings* r) {
     r->process_id = static_cast<std::uint32_t>(::getpid());
     r->thread_id = static_cast<std::uint32_t>(::syscall(SYS_gettid));
     fill_random(&r->message_time, sizeof r->message_time);
+}
+
+// --- The build ---------------------------------------------------------------
+
+const char* built_for() {
+#if defined(__x86_64__)
+    return "Linux x86_64";
+#elif defined(__aarch64__)
+    return "Linux aarch64";
+#else
+    return "Linux";
+#endif
 }
 
 // --- Secrets ---------------------------------------------------------------

@@ -218,6 +218,18 @@ PathKind path_kind(const char16_t* path) {
 
 bool path_exists(const char16_t* path) { return path_kind(path) != PathKind::missing; }
 
+bool file_identity(const char16_t* path, FileIdentity* identity) {
+    HANDLE h = open_for_identity(path);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (!known) return false;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->index = join(info.nFileIndexHigh, info.nFileIndexLow);
+    return true;
+}
+
 bool same_file(const char16_t* a, const char16_t* b) {
     HANDLE first = open_for_identity(a);
     if (first == INVALID_HANDLE_VALUE) return false;
@@ -333,6 +345,10 @@ void read_entropy(EntropyReadings* r) {
     r->thread_id = GetCurrentThreadId();
     r->message_time = static_cast<std::uint32_t>(GetMessageTime());
 }
+
+// --- The build ---------------------------------------------------------------
+
+const char* built_for() { return "Windows x64"; }
 
 // --- Secrets ---------------------------------------------------------------
 

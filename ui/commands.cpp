@@ -46,16 +46,6 @@ bool decrypt_save_filter(const char16_t* type_text, const char16_t* output_name,
     return true;
 }
 
-Inspection inspection_outcome(StatusCode open_status, bool container_name) {
-    if (!container_name || open_status == StatusCode::not_container) return Inspection::plain_file;
-    return open_status == StatusCode::ok ? Inspection::container : Inspection::failure;
-}
-
-char16_t* short_file_size_text(char16_t* out, std::uint32_t length) {
-    format_uint(out, u"%u bytes", length);
-    return out;
-}
-
 bool save_path_names_folder(const char16_t* path) {
     const std::size_t n = length_of(path);
     return n > 0 && is_separator(path[n - 1]);

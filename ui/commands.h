@@ -29,18 +29,6 @@ inline constexpr const char16_t* OPEN_KEY_CAPTION = u"Open Key";
 bool decrypt_save_filter(const char16_t* type_text, const char16_t* output_name, char16_t* out,
                          std::size_t capacity);
 
-// How an opened file is shown, from what open_container said and whether the
-// name has a container extension: a container only when both agree; a
-// container name whose content fails for another reason than "not a
-// container" is an error; everything else is tried as a plain file.
-enum class Inspection { container, plain_file, failure };
-[[nodiscard]] Inspection inspection_outcome(StatusCode open_status, bool container_name);
-
-// The size field of a plain file under the short-file rule: the true length
-// followed by " bytes". out holds at least 64 units.
-char16_t* short_file_size_text(char16_t* out, std::uint32_t length);
-inline constexpr const char16_t* SHORT_CONTAINER_SIZE_TEXT = u" Unknown/Encrypted, 0 to 31 bytes";
-
 // The Save dialog starts empty rather than inside a folder name.
 [[nodiscard]] bool save_path_names_folder(const char16_t* path);
 

@@ -10,6 +10,7 @@
 #include "ui/commands.h"
 #include "ui/format.h"
 #include "ui/file_texts.h"
+#include "ui/file_view.h"
 #include "ui/main_window.h"
 #include "ui/password_dialogs.h"
 #include "ui/progress_dialog.h"
@@ -26,30 +27,24 @@ void show_buttons(HWND window, const CommandButtons& buttons) {
     EnableWindow(GetDlgItem(window, IDC_TEST), buttons.test_enabled);
 }
 
-void close_inspected_source(JobContext& job) {
-    if (job.source_handle == platform::INVALID_FILE) return;
-    platform::close(job.source_handle);
-    job.source_handle = platform::INVALID_FILE;
+// The Type, Size and Date fields show their texts after one space, set
+// through scratch_text.
+void set_field(AppState& state, HWND window, int id, const char16_t* text) {
+    state.scratch_text[0] = u' ';
+    copy_limited(state.scratch_text + 1, text, SCRATCH_UNITS - 2);
+    SetDlgItemTextW(window, id, wide(state.scratch_text));
 }
 
-// The field texts start after one space in scratch_text; this is where they go.
-char16_t* field_text(AppState& state) { return state.scratch_text + 1; }
+void show_view(AppState& state, HWND window, const FileView& view) {
+    SetDlgItemTextW(window, IDC_FILE, wide(view.name));
+    set_field(state, window, IDC_TYPE, view.type);
+    set_field(state, window, IDC_SIZE_TEXT, view.size);
+    set_field(state, window, IDC_DATE, view.date);
+}
 
-void show_container(AppState& state, HWND window, const PathParts& parts) {
-    const ContainerHeader& header = state.job.header;
-    char16_t stored_name[FILE_NAME_UNITS + 1];
-    header_file_name(header, stored_name);
-    SetDlgItemTextW(window, IDC_FILE, wide(stored_name));
-
-    format_scheme(field_text(state), header.jumble_rounds(), header.block_size(), SCHEME_WITH_BLOCK);
-    SetDlgItemTextW(window, IDC_TYPE, wide(state.scratch_text));
-    format_size(field_text(state), header.file_size());
-    SetDlgItemTextW(window, IDC_SIZE_TEXT, (header.flags() & FLAG_SHORT_FILE) != 0 ? wide(SHORT_CONTAINER_SIZE_TEXT)
-                                                                              : wide(state.scratch_text));
-    format_date_time(field_text(state), header.write_time());
-    SetDlgItemTextW(window, IDC_DATE, wide(state.scratch_text));
-
-    default_decrypt_output(header, state.output_path);
+void show_container(AppState& state, HWND window, const PathParts& parts, const FileView& view) {
+    show_view(state, window, view);
+    default_decrypt_output(state.job.header, state.output_path);
     show_buttons(window, buttons_for_container());
     SetWindowTextW(window, wide(parts.full + parts.name));
     state.mode = MODE_CONTAINER;
@@ -64,26 +59,8 @@ void show_failure(AppState& state, HWND window, StatusCode status) {
     message_dialog(window, status);
 }
 
-void show_plain_file(AppState& state, HWND window, const PathParts& parts) {
-    JobContext& job = state.job;
-    job.header = ContainerHeader{};
-    const StatusCode status = open_source(job, state.source_path);
-    close_inspected_source(job);
-    if (status != StatusCode::ok) {
-        show_failure(state, window, status);
-        return;
-    }
-    SetDlgItemTextW(window, IDC_FILE, wide(parts.full + parts.name));
-    describe_file_type(wide(parts.full), wide(field_text(state)));
-    SetDlgItemTextW(window, IDC_TYPE, wide(state.scratch_text));
-    if ((job.header.flags() & FLAG_SHORT_FILE) != 0)
-        short_file_size_text(field_text(state), job.short_buffer[SHORT_FILE_SIZE - 1]);
-    else
-        format_size(field_text(state), job.header.file_size());
-    SetDlgItemTextW(window, IDC_SIZE_TEXT, wide(state.scratch_text));
-    format_date_time(field_text(state), job.header.write_time());
-    SetDlgItemTextW(window, IDC_DATE, wide(state.scratch_text));
-
+void show_plain_file(AppState& state, HWND window, const PathParts& parts, const FileView& view) {
+    show_view(state, window, view);
     default_encrypt_output(parts.full, state.output_path);
     show_buttons(window, buttons_for_plain_file());
     SetWindowTextW(window, wide(state.title));
@@ -139,20 +116,16 @@ void inspect_file(int from_pick) {
     } else if (is_folder_or_missing(wide(state.pick_path))) {
         return;
     }
-    state.scratch_text[0] = u' ';
-    state.scratch_text[1] = u'\0';
     copy_limited(state.source_path, state.pick_path, PATH_FIELD_UNITS - 1);
 
     PathParts parts{};
     split_path(parts, state.source_path);
-    const bool container_name = is_container_extension(parts.full + parts.extension);
-
-    const StatusCode status = open_container(state.job, state.source_path);
-    close_inspected_source(state.job);
-    switch (inspection_outcome(status, container_name)) {
-    case Inspection::container: show_container(state, window, parts); break;
-    case Inspection::failure: show_failure(state, window, status); break;
-    case Inspection::plain_file: show_plain_file(state, window, parts); break;
+    FileView view;
+    view_file(state.job, state.source_path, view, &friendly_type_name);
+    switch (view.kind) {
+    case Inspection::container: show_container(state, window, parts, view); break;
+    case Inspection::failure: show_failure(state, window, view.status); break;
+    case Inspection::plain_file: show_plain_file(state, window, parts, view); break;
     }
 }
 

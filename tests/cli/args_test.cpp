@@ -25,7 +25,9 @@ TEST(CliArgs, EncryptDefaults) {
     const ParseResult r = parse_arguments(words({"encrypt", "report.txt"}));
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.options.command, Command::encrypt);
-    EXPECT_EQ(r.options.input, u"report.txt");
+    EXPECT_EQ(r.options.inputs, std::vector<std::u16string>{u"report.txt"});
+    EXPECT_EQ(r.options.jobs, 1u);
+    EXPECT_TRUE(r.options.output_dir.empty());
     EXPECT_TRUE(r.options.output.empty());
     EXPECT_FALSE(r.options.use_keyfile);
     EXPECT_EQ(r.options.jumble_rounds, 7u);
@@ -51,7 +53,7 @@ TEST(CliArgs, EncryptEveryOptionInShortAndLongForms) {
         const ParseResult r = parse_arguments(c.args);
         ASSERT_TRUE(r.ok) << r.error;
         const Options& o = r.options;
-        EXPECT_EQ(o.input, u"in.txt");
+        EXPECT_EQ(o.inputs, std::vector<std::u16string>{u"in.txt"});
         EXPECT_EQ(o.output, u"out.qvk");
         EXPECT_TRUE(o.use_keyfile);
         EXPECT_EQ(o.keyfile, u"key");
@@ -87,10 +89,10 @@ TEST(CliArgs, RangeEdgesAreAccepted) {
 TEST(CliArgs, DashAloneAndDashedNamesAfterDoubleDashAreFiles) {
     const ParseResult a = parse_arguments(words({"test", "-"}));
     ASSERT_TRUE(a.ok) << a.error;
-    EXPECT_EQ(a.options.input, u"-");
+    EXPECT_EQ(a.options.inputs, std::vector<std::u16string>{u"-"});
     const ParseResult b = parse_arguments(words({"info", "--", "-q"}));
     ASSERT_TRUE(b.ok) << b.error;
-    EXPECT_EQ(b.options.input, u"-q");
+    EXPECT_EQ(b.options.inputs, std::vector<std::u16string>{u"-q"});
 }
 
 TEST(CliArgs, HelpForTheProgramAndForEachCommand) {
@@ -121,7 +123,15 @@ TEST(CliArgs, RefusalsNameTheProblem) {
         {words({}), "no command"},
         {words({"frobnicate", "x"}), "unknown command 'frobnicate'"},
         {words({"encrypt"}), "no file"},
-        {words({"encrypt", "a", "b"}), "unexpected argument 'b'"},
+        {words({"encrypt", "-o", "x.qvk", "a", "b"}), "-o names the output of one file"},
+        {words({"decrypt", "a", "b", "--output", "x"}), "-o names the output of one file"},
+        {words({"encrypt", "-o", "x.qvk", "-O", "dir", "a"}), "-o and -O exclude each other"},
+        {words({"encrypt", "-O", "", "a"}), "output folder is empty"},
+        {words({"encrypt", "-j", "1025", "a"}), "jobs must be a whole number from 0"},
+        {words({"test", "--jobs=two", "a"}), "jobs must be a whole number from 0"},
+        {words({"encrypt", "--json", "a"}), "does not apply to encrypt"},
+        {words({"test", "-O", "dir", "a"}), "does not apply to test"},
+        {words({"encrypt", "a", long_path.c_str()}), "longer than 259"},
         {words({"encrypt", "-x", "a"}), "unknown option '-x'"},
         {words({"encrypt", "--colour", "a"}), "unknown option '--colour'"},
         {words({"encrypt", "a", "-o"}), "'-o' needs a value"},
@@ -153,6 +163,45 @@ TEST(CliArgs, RefusalsNameTheProblem) {
         EXPECT_NE(r.error.find(c.says), std::string::npos) << "wanted '" << c.says << "', got '" << r.error << "'";
         EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
     }
+}
+
+TEST(CliArgs, SeveralFilesAndTheBatchOptions) {
+    const struct {
+        std::vector<std::u16string> args;
+        std::vector<std::u16string> inputs;
+        std::u16string output_dir;
+        unsigned jobs;
+        bool json;
+    } cases[] = {
+        {words({"encrypt", "a", "b", "c"}), {u"a", u"b", u"c"}, u"", 1, false},
+        {words({"encrypt", "a", "-O", "out", "b", "-j", "0"}), {u"a", u"b"}, u"out", 0, false},
+        {words({"decrypt", "--output-dir=dir", "--jobs", "8", "x.qvk", "y.qvk"}), {u"x.qvk", u"y.qvk"}, u"dir", 8, false},
+        {words({"test", "-j4", "--json", "x", "--", "-y"}), {u"x", u"-y"}, u"", 4, true},
+        {words({"info", "--json", "a", "b"}), {u"a", u"b"}, u"", 1, true},
+        {words({"decrypt", "-o", "out", "only.qvk"}), {u"only.qvk"}, u"", 1, false},
+    };
+    for (const auto& c : cases) {
+        const ParseResult r = parse_arguments(c.args);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.options.inputs, c.inputs);
+        EXPECT_EQ(r.options.output_dir, c.output_dir);
+        EXPECT_EQ(r.options.jobs, c.jobs);
+        EXPECT_EQ(r.options.json, c.json);
+    }
+}
+
+TEST(CliArgs, VersionStandsAlone) {
+    for (const auto& args : {words({"--version"}), words({"encrypt", "--version"})}) {
+        const ParseResult r = parse_arguments(args);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_TRUE(r.options.version);
+    }
+}
+
+TEST(CliArgs, HelpListsTheExitStatuses) {
+    const std::string help = help_text(Command::none);
+    for (const char* status : {"  0 ", "  2 ", "  14 ", "  16 ", "  21 ", "  35 ", "  128 + N"})
+        EXPECT_NE(help.find(status), std::string::npos) << status;
 }
 
 TEST(CliArgs, LimitsThemselvesAreAccepted) {

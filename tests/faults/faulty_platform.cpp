@@ -37,6 +37,9 @@ bool delete_file(const char16_t* path);
 bool replace_file(const char16_t* from, const char16_t* to);
 bool path_exists(const char16_t* path);
 bool same_file(const char16_t* a, const char16_t* b);
+struct FileIdentity;
+bool file_identity(const char16_t* path, FileIdentity* identity);
+const char* built_for();
 bool free_space(const char16_t* directory, std::uint64_t* bytes);
 std::uint32_t tick_ms();
 void sleep_ms(std::uint32_t milliseconds);
@@ -275,6 +278,10 @@ bool replace_file(const char16_t* from, const char16_t* to) {
 
 bool path_exists(const char16_t* path) { return real::path_exists(path); }
 bool same_file(const char16_t* a, const char16_t* b) { return real::same_file(a, b); }
+bool file_identity(const char16_t* path, FileIdentity* identity) {
+    return real::file_identity(path, reinterpret_cast<real::FileIdentity*>(identity));
+}
+const char* built_for() { return real::built_for(); }
 
 bool free_space(const char16_t* directory, std::uint64_t* bytes) {
     if (faults::strike(Op::free_space, directory)) return false;

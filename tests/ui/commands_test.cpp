@@ -65,37 +65,6 @@ TEST(Filters, DecryptFilterThatDoesNotFitIsRefused) {
     EXPECT_EQ(texts_of(exact, 8), (std::vector<std::u16string>{u"T", u"*.ab"}));
 }
 
-TEST(Inspection, ContainerOnlyWhenNameAndContentAgree) {
-    struct Case {
-        StatusCode status;
-        bool container_name;
-        Inspection expected;
-    };
-    const Case cases[] = {
-        {StatusCode::ok, true, Inspection::container},
-        {StatusCode::ok, false, Inspection::plain_file},            // a container named notes.txt
-        {StatusCode::not_container, true, Inspection::plain_file},  // fake.qvk holding text
-        {StatusCode::not_container, false, Inspection::plain_file},
-        {StatusCode::damaged, true, Inspection::failure},           // x.qvk with a bad checksum
-        {StatusCode::damaged, false, Inspection::plain_file},       // the same file as x.bin
-        {StatusCode::open_failed, true, Inspection::failure},
-        {StatusCode::open_failed, false, Inspection::plain_file},   // open_source then decides
-        {StatusCode::unsupported, true, Inspection::failure},
-        {StatusCode::truncated, true, Inspection::failure},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(inspection_outcome(c.status, c.container_name), c.expected)
-            << to_int(c.status) << " " << c.container_name;
-}
-
-TEST(Inspection, ShortFileSizeUsesBytesForEveryLength) {
-    const std::pair<std::uint32_t, std::u16string> cases[] = {{0, u"0 bytes"}, {1, u"1 bytes"}, {31, u"31 bytes"}};
-    for (const auto& [length, text] : cases) {
-        char16_t out[64];
-        EXPECT_EQ(std::u16string(short_file_size_text(out, length)), text);
-    }
-}
-
 TEST(SaveDialog, FolderNamesStartEmpty) {
     EXPECT_TRUE(save_path_names_folder(u"C:\\out\\"));
     EXPECT_TRUE(save_path_names_folder(u"/tmp/"));
