@@ -19,6 +19,8 @@ namespace {
 using terminal::Stream;
 
 constexpr auto WATCH_STEP = std::chrono::milliseconds(20);
+// As often as a job's own reports reach its line.
+constexpr auto DRAW_INTERVAL = std::chrono::milliseconds(REPORT_INTERVAL_MS);
 constexpr double BYTES_PER_MIB = 1048576.0;
 
 // The whole call's figures for a progress line over several jobs: files
@@ -69,8 +71,9 @@ public:
         m.fraction = m.done_mib / m.total_mib;
         m.elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() + 1e-5;
         m.speed = m.done_mib / m.elapsed;
-        m.remaining = m.elapsed / m.fraction - m.elapsed;
-        line_.set_status(status_ + " " + std::to_string(done_files) + " of " + std::to_string(files_) + " files");
+        // Nothing done yet tells nothing of the time left.
+        m.remaining = m.done_bytes == 0 ? 0 : m.elapsed / m.fraction - m.elapsed;
+        line_.set_status(status_, std::to_string(done_files) + "/" + std::to_string(files_));
         line_.on_progress(m);
     }
 
@@ -209,6 +212,7 @@ int run_batch(std::vector<FileTask>& tasks, const BatchSettings& settings, const
         all_done.store(true, std::memory_order_release);
     });
     bool ended = false;
+    auto last_draw = std::chrono::steady_clock::time_point{};
     for (;;) {
         const bool done = all_done.load(std::memory_order_acquire);
         if (!ended && terminal::interrupted()) {
@@ -218,9 +222,13 @@ int run_batch(std::vector<FileTask>& tasks, const BatchSettings& settings, const
             for (JobContext* job : running)
                 if (job != nullptr) job->run_state.store(RunState::cancelling);
         }
-        if (call && !single) {
-            report.show_ready(call.get());
-            if (!done) call->draw();
+        if (call) {
+            const bool shown = report.show_ready(call.get());
+            const auto now = std::chrono::steady_clock::now();
+            if (!done && (shown || now - last_draw >= DRAW_INTERVAL)) {
+                call->draw();
+                last_draw = now;
+            }
         }
         if (done) break;
         std::this_thread::sleep_for(WATCH_STEP);

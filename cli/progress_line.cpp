@@ -14,7 +14,7 @@ std::string shown(const char16_t* text) { return to_display_utf8(text); }
 
 }  // namespace
 
-std::string progress_text(const ProgressMeter& meter, const std::string& status, int width) {
+std::string progress_text(const ProgressMeter& meter, const std::string& status, int width, const std::string& count) {
     // The dialog's rule: the bar is full from 99.9 % on.
     const int percent = ui::progress_position(meter.fraction);
     const std::string figure = (percent < 100 ? (percent < 10 ? "  " : " ") : "") + std::to_string(percent) + "% ";
@@ -26,10 +26,10 @@ std::string progress_text(const ProgressMeter& meter, const std::string& status,
 
     // The dialog's labels when the terminal is wide enough; otherwise a
     // shorter line that keeps the remaining time ahead of what may be cut.
-    std::string head = status + " " + figure;
+    std::string head = status + (count.empty() ? "" : " " + count + " files") + " " + figure;
     std::string tail = "  Elapsed Time " + elapsed + "  Remaining Time " + remaining + "  Speed " + speed;
     if (static_cast<int>(head.size() + tail.size()) + 2 + BAR_MIN > width - 1) {
-        head = figure;
+        head = (count.empty() ? "" : count + " ") + figure;
         tail = "  Remaining " + remaining + "  Elapsed " + elapsed + "  " + speed;
     }
 
@@ -47,7 +47,7 @@ std::string progress_text(const ProgressMeter& meter, const std::string& status,
 }
 
 void ProgressLine::on_progress(const ProgressMeter& meter) {
-    std::string line = progress_text(meter, status_, width_);
+    std::string line = progress_text(meter, status_, width_, count_);
     const std::size_t length = line.size();
     if (length < drawn_) line.append(drawn_ - length, ' ');
     drawn_ = length;

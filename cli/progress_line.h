@@ -11,8 +11,11 @@
 namespace corvane::cli {
 
 // The line for a meter, at most width - 1 columns so the terminal never
-// wraps it. status is the job's status text, e.g. "Encrypting...".
-[[nodiscard]] std::string progress_text(const ProgressMeter& meter, const std::string& status, int width);
+// wraps it. status is the job's status text, e.g. "Encrypting..."; count,
+// when not empty, the files done of a call ("2/8"), which the shorter line
+// of a narrow terminal keeps.
+[[nodiscard]] std::string progress_text(const ProgressMeter& meter, const std::string& status, int width,
+                                        const std::string& count = {});
 
 class ProgressLine final : public ProgressSink {
 public:
@@ -24,10 +27,14 @@ public:
     // Blanks the line so that a message can take its place; the next report
     // draws it again.
     void clear();
-    void set_status(std::string status) { status_ = std::move(status); }
+    void set_status(std::string status, std::string count) {
+        status_ = std::move(status);
+        count_ = std::move(count);
+    }
 
 private:
     std::string status_;
+    std::string count_;
     int width_;
     std::size_t drawn_ = 0;  // columns of the last line, to blank a longer one
 };

@@ -255,6 +255,26 @@ TEST_F(PosixSurroundings, EveryCatchableEndingCancelsAndRemovesTheTemporary) {
     }
 }
 
+TEST_F(PosixSurroundings, AnEndingDuringAParallelBatchLeavesNothingOfAnyJob) {
+    for (int i = 0; i < 4; ++i) write_big_file(dir_ / ("part" + std::to_string(i) + ".bin"), 24, static_cast<std::uint8_t>(50 + i));
+    put("pw", "pw");
+    const auto before = entries();
+    RunningProcess p = start_process(cli_program(),
+                                     {"encrypt", "part0.bin", "part1.bin", "part2.bin", "part3.bin", "-j", "2", "-r", "25",
+                                      "--password-file", "pw"},
+                                     dir_, io_);
+    // Both running jobs have their temporaries: the ending lands in the middle of two jobs.
+    ASSERT_TRUE(wait_for_entries(dir_, before.size() + 2));
+    interrupt(p);
+    bool hung = false;
+    const ProcessResult r = wait_at_most(p, std::chrono::seconds(60), &hung);
+    EXPECT_FALSE(hung);
+    EXPECT_EQ(r.exit_code, 130);
+    EXPECT_EQ(r.err, "corvane-cli: cancelled\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(entries(), before);
+}
+
 TEST_F(PosixSurroundings, TheTemporaryIsPrivateAndTheResultGetsTheUmasksMode) {
     write_big_file(dir_ / "big.bin", 32, 41);
     put("pw", "pw");
