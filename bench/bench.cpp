@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/app.h"
 #include "engine/cipher/entropy.h"
 #include "engine/cipher/generator.h"
 #include "engine/cipher/jumble.h"
@@ -216,6 +217,18 @@ double flush_ms(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     platform::close(out);
     fs::remove(path);
     return ms;
+}
+
+// One corvane-cli call, run in this process through the program's own
+// entry (quiet, the password from a file); its time in seconds.
+double cli_call(const std::vector<std::string>& words) {
+    std::vector<std::u16string> args;
+    for (const std::string& w : words) args.push_back(fs::path(w).u16string());
+    const auto start = Clock::now();
+    const int status = cli::run(args);
+    const double seconds = seconds_since(start);
+    if (status != 0) die("corvane-cli " + words.front() + " exited with " + std::to_string(status));
+    return seconds;
 }
 
 // --- Peak memory of one job, in a fresh process ------------------------------
@@ -648,6 +661,72 @@ int main(int argc, char** argv) {
                      note});
             fs::remove_all(folder, ec);
         }
+    }
+
+    // Batches through corvane-cli's own runner: many files, one job each, one
+    // or two at a time on this machine's cores.
+    heading("Batches through corvane-cli: -j 2 against -j 1 (speed-up in the note)");
+    {
+        const fs::path folder = work / "batch";
+        fs::create_directories(folder);
+        {
+            std::ofstream pw(folder / "pw");
+            pw << "batch password";
+        }
+        const std::string password = (folder / "pw").string();
+        constexpr int BIG_FILES = 8;
+        const std::size_t big = std::min<std::size_t>(32, opt.size_mib) * 1048576;
+        std::vector<std::string> big_names;
+        for (int i = 0; i < BIG_FILES; ++i) {
+            const fs::path p = folder / ("big" + std::to_string(i) + ".bin");
+            std::ofstream out(p, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(big));
+            big_names.push_back(p.string());
+        }
+        constexpr int SMALL_FILES = 200;
+        std::vector<std::string> small_names;
+        for (int i = 0; i < SMALL_FILES; ++i) {
+            const fs::path p = folder / ("small" + std::to_string(i) + ".bin");
+            std::ofstream out(p, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(data.data()) + i, 65536);
+            small_names.push_back(p.string());
+        }
+        std::vector<std::string> small_containers;
+        {
+            std::vector<std::string> args = {"encrypt", "-q", "-j", "2", "-r", "7", "--password-file", password};
+            args.insert(args.end(), small_names.begin(), small_names.end());
+            (void)cli_call(args);
+            for (int i = 0; i < SMALL_FILES; ++i)
+                small_containers.push_back((folder / ("small" + std::to_string(i) + ".qvk")).string());
+        }
+        const double big_mib = static_cast<double>(BIG_FILES * big) / MIB;
+        const double small_mib = SMALL_FILES * 65536.0 / MIB;
+        for (const bool testing : {false, true}) {
+            Stats speeds[2];
+            for (const int jobs : {1, 2}) {
+                std::vector<double> v;
+                for (std::size_t r = 0; r < opt.runs; ++r) {
+                    std::vector<std::string> args;
+                    if (testing) {
+                        args = {"test", "-q", "-j", std::to_string(jobs)};
+                        args.insert(args.end(), small_containers.begin(), small_containers.end());
+                    } else {
+                        args = {"encrypt", "-q", "-f", "-j", std::to_string(jobs), "-r", "7", "--password-file",
+                                password};
+                        args.insert(args.end(), big_names.begin(), big_names.end());
+                    }
+                    v.push_back((testing ? small_mib : big_mib) / cli_call(args));
+                }
+                speeds[jobs - 1] = stats_of(v);
+            }
+            char note[64];
+            std::snprintf(note, sizeof note, "-j 2 is %.2f times -j 1", speeds[1].median / speeds[0].median);
+            const std::string name = testing ? "test, 200 x 64 KiB" : "encrypt 7X, 8 x " + std::to_string(big >> 20) + " MiB";
+            add_row({"batch", name, "-j 1", 0, speeds[0], "MiB/s", -1, ""});
+            add_row({"batch", name, "-j 2", 0, speeds[1], "MiB/s", -1, note});
+        }
+        std::error_code ec;
+        fs::remove_all(folder, ec);
     }
 
     std::printf("\nPeak memory of one job in a fresh process (VmHWM; job = peak less the resident size before "
