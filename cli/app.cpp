@@ -29,15 +29,15 @@ using terminal::Stream;
 
 // --- Checks made before the password -----------------------------------------
 
-// 0 when path can be read as an input, else its failure in task. The same
+// True when path can be read as an input, else its failure in task. The same
 // open as the job's: a regular file only, so a pipe, a device or a folder
 // fails at once, before a password is asked.
 bool input_ok(const std::u16string& path, FileTask& task) {
     const platform::FileHandle file = platform::open_read(path.c_str());
     if (file == platform::INVALID_FILE) {
-        const platform::ErrorCode reason = platform::last_error();
+        task.reason = platform::last_error();
         task.status = to_int(StatusCode::open_failed);
-        task.err = failure_line(StatusCode::open_failed, path, reason);
+        task.err = failure_line(StatusCode::open_failed, path, task.reason);
         return false;
     }
     platform::close(file);
@@ -354,7 +354,7 @@ int run_test(const Options& o) {
         if (!input_ok(t.input, t)) {
             if (o.json) {
                 Json failed{{"path", to_display_utf8(t.input)}};
-                add_status(failed, StatusCode::open_failed, platform::last_error(), u"");
+                add_status(failed, StatusCode::open_failed, t.reason, u"");
                 t.json = failed.dump();
             }
             continue;

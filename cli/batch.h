@@ -21,6 +21,7 @@ struct FileTask {
     std::uint64_t total = 0;  // bytes its job processes, for the progress line
     bool ready = false;       // passed the checks made before the password: it runs
     int status = 0;           // its exit status: 0, 2 (refused) or its job's status
+    platform::ErrorCode reason = 0;  // the system's reason for a failure found before the run
     bool cancelled = false;   // its job ended on a cancel
     std::string err;          // lines for standard error
     std::string out;          // lines for standard output

@@ -78,7 +78,9 @@ bool poll_run_state(JobContext& job) {
         job_clock().sleep_ms(PAUSE_STEP_MS);
         state = job.run_state.load();
     }
-    return state != RunState::cancelling;
+    if (state != RunState::cancelling) return true;
+    job.cancelled = true;
+    return false;
 }
 
 }  // namespace corvane

@@ -61,8 +61,8 @@ void report_progress(ProgressMeter& meter);
 void set_last_report_tick(std::uint32_t tick);
 
 // The poll at every poll point: waits in PAUSE_STEP_MS steps while Paused
-// (counting them in meter.paused_ms), then returns false when the job is
-// Cancelling.
+// (counting them in meter.paused_ms), then returns false, and marks the job
+// cancelled, when it is Cancelling.
 [[nodiscard]] bool poll_run_state(JobContext& job);
 
 // The clock the meter and the pause wait use; tests replace it.

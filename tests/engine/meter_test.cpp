@@ -214,12 +214,14 @@ TEST_F(Meter, PollWaitsInHalfSecondStepsWhilePaused) {
     };
     for (const auto& c : cases) {
         job->meter.paused_ms = 0;
+        job->cancelled = false;
         job->run_state.store(c.start);
         FakeClock::sleeps = 0;
         FakeClock::change_after = c.change_after;
         FakeClock::change_to = c.change_to;
         const std::uint32_t before = FakeClock::now;
         EXPECT_EQ(poll_run_state(*job), c.go_on) << c.name;
+        EXPECT_EQ(job->cancelled, !c.go_on) << c.name << ": a job that stops on a cancel says so";
         EXPECT_EQ(job->meter.paused_ms, c.paused_ms) << c.name;
         EXPECT_EQ(FakeClock::now - before, c.paused_ms) << c.name << ": slept in 500 ms steps";
     }
