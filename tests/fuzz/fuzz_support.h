@@ -3,12 +3,16 @@
 // finding (abort), so that libFuzzer stops and keeps the input.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <memory>
+#include <random>
 #include <string>
 #include <system_error>
 
@@ -34,17 +38,18 @@ inline void expect_status(StatusCode got, std::initializer_list<StatusCode> allo
     finding(operation, to_int(got));
 }
 
-// One folder per process below CORVANE_FUZZ_TMP (set by tests/fuzz/run) or the
-// system's temporary folder, removed at a normal exit.
+// The largest single allocation a valid header allows is the permutation map
+// of a 48 MiB block: 192 MiB. Anything above this is a finding: tests/fuzz/run
+// hands the figure to libFuzzer, the replay checks it itself.
+inline constexpr std::size_t ALLOCATION_LIMIT_MB = 200;
+
+// One folder per process below CORVANE_FUZZ_TMP (set by tests/fuzz/run),
+// CORVANE_TEST_TMP (set by the build for the replay) or the system's
+// temporary folder, removed at a normal exit.
 class Scratch {
 public:
     Scratch() {
-        const char* base = std::getenv("CORVANE_FUZZ_TMP");
-        fs::path root = (base != nullptr && *base != 0) ? fs::path(base) : fs::temp_directory_path();
-        fs::create_directories(root);
-        std::string pattern = (root / "corvane-fuzz-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) finding("cannot make a scratch folder", 0);
-        dir_ = pattern;
+        dir_ = unique_folder(root());
         input_ = (dir_ / "input.qvk").u16string();
         output_ = (dir_ / "output.bin").u16string();
         keyfile_ = (dir_ / "key.bin").u16string();
@@ -65,11 +70,34 @@ public:
     fs::path output_path() const { return dir_ / "output.bin"; }
 
 private:
+    static fs::path root() {
+        for (const char* variable : {"CORVANE_FUZZ_TMP", "CORVANE_TEST_TMP"}) {
+            const char* base = std::getenv(variable);
+            if (base != nullptr && *base != 0) return fs::path(base);
+        }
+        return fs::temp_directory_path();
+    }
+    // Processes run side by side (ctest -j, libFuzzer's jobs): the first
+    // name nobody has taken yet.
+    static fs::path unique_folder(const fs::path& root) {
+        std::error_code ec;
+        fs::create_directories(root, ec);
+        std::random_device entropy;
+        auto x = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            x = x * 6364136223846793005ull + entropy();
+            char name[40];
+            std::snprintf(name, sizeof name, "corvane-fuzz-%016llx", static_cast<unsigned long long>(x));
+            const fs::path dir = root / name;
+            if (fs::create_directory(dir, ec)) return dir;
+        }
+        finding("cannot make a scratch folder", 0);
+    }
     static void write(const fs::path& path, const std::uint8_t* data, std::size_t size) {
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        if (f == nullptr) finding("cannot write the input file", 0);
-        if (size != 0 && std::fwrite(data, 1, size, f) != size) finding("short write of the input file", 0);
-        if (std::fclose(f) != 0) finding("cannot close the input file", 0);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        if (!out) finding("cannot write the input file", 0);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        if (!out.flush()) finding("short write of the input file", 0);
     }
     fs::path dir_;
     std::u16string input_;
