@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "engine/cipher/jumble.h"
 #include "engine/cipher/key_schedule.h"
@@ -223,6 +226,57 @@ inline std::vector<SeedPlan> seed_plans() {
         plans.push_back(lenient);
     }
     return plans;
+}
+
+// One file of a target's seed corpus: a container made from a plan with the
+// targets' password and key file, or bytes as they are.
+struct SeedFile {
+    std::string name;
+    std::optional<SeedPlan> plan;
+    Bytes bytes;
+};
+
+inline Bytes seed_bytes(const SeedFile& seed, const char16_t* keyfile) {
+    return seed.plan ? make_container(*seed.plan, keyfile) : seed.bytes;
+}
+
+// The seed corpus of one fuzz target, as tests/fuzz/run gives it to the
+// fuzzer and the replay in the ordinary suite feeds it: every plan for the
+// readers (the legacy ones for the legacy import too); files that end inside
+// the header, or are no container at all, for open_container; legacy texts
+// beyond the caps and of high bytes for the legacy import.
+inline std::vector<SeedFile> seed_corpus(std::string_view target) {
+    const bool reader = target == "open_container" || target == "verify_stream" || target == "read_stream";
+    const bool legacy = target == "import_legacy";
+    std::vector<SeedFile> out;
+    int index = 0;
+    for (const SeedPlan& plan : seed_plans()) {
+        const std::string name = "seed-" + std::to_string(index++) + "-v" + std::to_string(plan.format_version);
+        if (reader || (legacy && plan.format_version < 2)) out.push_back({name, plan, {}});
+    }
+    if (target == "open_container") {
+        auto text = [](const char* bytes, std::size_t size) { return Bytes(bytes, bytes + size); };
+        Bytes cut(1023, 0);
+        cut[0] = 'K', cut[1] = 'V', cut[2] = 'Q', cut[3] = 2;
+        out.push_back({"empty", std::nullopt, {}});
+        out.push_back({"magic-only", std::nullopt, text("KVQ", 3)});
+        out.push_back({"version-3", std::nullopt, text("KVQ\x03", 4)});
+        out.push_back({"header-1023", std::nullopt, cut});
+    }
+    if (legacy) {
+        SeedPlan long_texts;
+        long_texts.format_version = 1;
+        long_texts.hint = std::u16string(200, u'h');
+        long_texts.name = std::u16string(300, u'n');
+        long_texts.plain = seed_plain(64, 3);
+        out.push_back({"long-texts", long_texts, {}});
+        SeedPlan high_bytes;
+        high_bytes.format_version = 0;
+        high_bytes.name = u"\u00e9t\u00e9";
+        high_bytes.plain = seed_plain(10, 4);
+        out.push_back({"high-bytes", high_bytes, {}});
+    }
+    return out;
 }
 
 }  // namespace corvane::fuzz
