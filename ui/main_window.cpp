@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <algorithm>
+
 #include "jobs/paths.h"
 #include "ui/app_state.h"
 
@@ -86,6 +88,44 @@ Point kept_inside(const Rect& window, const Rect& area) {
     if (x < area.left) x = area.left;
     if (y < area.top) y = area.top;
     return {x, y};
+}
+
+namespace {
+
+std::int32_t width_of(const Rect& r) { return r.right - r.left; }
+std::int32_t height_of(const Rect& r) { return r.bottom - r.top; }
+
+}  // namespace
+
+MessagePlan plan_message(const MessageGeometry& g, const MeasureText& measure) {
+    const std::int32_t width = width_of(g.text);
+    const std::int32_t height = height_of(g.text);
+    PixelSize need = measure(width);
+    if (need.width <= width && need.height <= height) return {false, g.text, g.button, g.outer};
+
+    // What the dialog has around the text, which stays as it is.
+    const std::int32_t beside = g.outer.width - width;
+    const std::int32_t around = g.outer.height - height;
+    const std::int32_t widest = std::max(width, g.limit.width - beside);
+    const std::int32_t tallest = std::max(height, g.limit.height - around);
+
+    std::int32_t new_width = std::min(std::max(width, need.width), widest);
+    need = measure(new_width);
+    // Too tall for the work area: wider lines, a half more each time.
+    while (need.height > tallest && new_width < widest) {
+        new_width = std::min(widest, new_width + std::max<std::int32_t>(new_width / 2, 1));
+        need = measure(new_width);
+    }
+    const std::int32_t new_height = std::min(std::max(height, need.height), tallest);
+
+    const std::int32_t grow_x = new_width - width;
+    const std::int32_t grow_y = new_height - height;
+    MessagePlan plan{true, g.text, g.button, {g.outer.width + grow_x, g.outer.height + grow_y}};
+    plan.text.right += grow_x;
+    plan.text.bottom += grow_y;
+    plan.button = {g.button.left + grow_x / 2, g.button.top + grow_y, g.button.right + grow_x / 2,
+                   g.button.bottom + grow_y};
+    return plan;
 }
 
 }  // namespace corvane::ui

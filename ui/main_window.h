@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "engine/container/status.h"
 #include "resources/resource.h"  // the control ids, shared with the resource compiler
@@ -68,5 +69,33 @@ struct Point {
 // moving it as little as possible; a window larger than area keeps its top-left
 // corner at area's.
 [[nodiscard]] Point kept_inside(const Rect& window, const Rect& area);
+
+// The message dialog around a text that may not fit its one line. Pixels;
+// the rectangles are in the dialog's client area.
+struct PixelSize {
+    std::int32_t width, height;
+};
+struct MessageGeometry {
+    Rect text;        // the text control as the template places it
+    Rect button;      // the OK button
+    PixelSize outer;  // the dialog's outer size
+    PixelSize limit;  // the work area the dialog must stay inside
+};
+struct MessagePlan {
+    bool changed;  // false: the template's places stay as they are
+    Rect text;
+    Rect button;
+    PixelSize outer;
+};
+// The room the text takes when it wraps at a width (wider than that only when
+// one word is).
+using MeasureText = std::function<PixelSize(std::int32_t width)>;
+
+// Where the text and the button go so that the whole text shows: the text
+// control grows downward (and the dialog and the button's place with it);
+// it grows wider, keeping the button centred under it, only when a word is
+// wider than the control or the wrapped text would be taller than the work
+// area allows. Never beyond the work area.
+[[nodiscard]] MessagePlan plan_message(const MessageGeometry& geometry, const MeasureText& measure);
 
 }  // namespace corvane::ui

@@ -5,6 +5,7 @@
 
 #include "resources/resource.h"
 #include "resources/version.h"
+#include "ui/main_window.h"
 #include "ui/messages.h"
 
 namespace corvane::ui {
@@ -18,6 +19,57 @@ struct MessageUnit {
     StatusCode status;
 };
 
+Rect client_rect_of(HWND control, HWND dialog) {
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+void place(HWND window, const Rect& r) {
+    SetWindowPos(window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The template has room for one short line; a longer text, or a larger font
+// than the template was laid out for, gets the room it needs, measured with
+// the font the control really has.
+void fit_message_text(HWND dialog) {
+    HWND text = GetDlgItem(dialog, IDC_MESSAGE_TEXT);
+    HWND button = GetDlgItem(dialog, IDOK);
+    wchar_t shown[256];
+    if (text == nullptr || button == nullptr || GetWindowTextW(text, shown, 256) <= 0) return;
+    const UINT format = DT_CALCRECT | DT_WORDBREAK | DT_CENTER | DT_NOPREFIX | DT_EXPANDTABS;
+
+    RECT outer, work;
+    GetWindowRect(dialog, &outer);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    HWND owner = GetParent(dialog) != nullptr ? GetParent(dialog) : dialog;
+    if (GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor))
+        work = monitor.rcWork;
+    else
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const MessageGeometry geometry{client_rect_of(text, dialog),
+                                   client_rect_of(button, dialog),
+                                   {outer.right - outer.left, outer.bottom - outer.top},
+                                   {work.right - work.left, work.bottom - work.top}};
+
+    HDC dc = GetDC(text);
+    if (dc == nullptr) return;
+    const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(text, WM_GETFONT, 0, 0)));
+    const MessagePlan plan = plan_message(geometry, [&](std::int32_t width) {
+        RECT need = {0, 0, width, 0};
+        DrawTextW(dc, shown, -1, &need, format);
+        return PixelSize{need.right - need.left, need.bottom - need.top};
+    });
+    SelectObject(dc, previous);
+    ReleaseDC(text, dc);
+    if (!plan.changed) return;
+    place(text, plan.text);
+    place(button, plan.button);
+    SetWindowPos(dialog, nullptr, 0, 0, plan.outer.width, plan.outer.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR message_dispatch(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     MessageUnit* unit = dialog_record<MessageUnit>(dialog, message, lparam);
     if (unit == nullptr) return FALSE;
@@ -27,6 +79,7 @@ INT_PTR message_dispatch(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam
             const MessageText text = status_message(unit->status);
             SetWindowTextW(dialog, wide(text.title));
             SetDlgItemTextW(dialog, IDC_MESSAGE_TEXT, wide(text.text));
+            fit_message_text(dialog);
         }
         ShowWindow(dialog, SW_SHOW);
         center_window(dialog, GetParent(dialog));

@@ -310,17 +310,20 @@ int template_of(HWND dialog) {
   return 0;
 }
 
-UINT dpi_of(HWND window) {
+UINT window_dpi(HWND window) {
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
   static const auto get_dpi = reinterpret_cast<GetDpiForWindowFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-  UINT dpi = get_dpi ? get_dpi(window) : 0;
-  if (dpi == 0) {
-    HDC screen = GetDC(nullptr);
-    dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
-    ReleaseDC(nullptr, screen);
-  }
-  return dpi;
+  return get_dpi ? get_dpi(window) : 0;
+}
+
+// The DPI the dialog manager scales a template's font by: the screen's, as a
+// DPI-aware program sees it (this driver is one).
+UINT screen_dpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return static_cast<UINT>(dpi);
 }
 
 // The font the dialog manager made for a template at a DPI: the same call as
@@ -383,7 +386,7 @@ std::string sizes(const Measured& m) {
 // A device context holding the dialog's own font at the dialog's DPI.
 class TextRuler {
  public:
-  explicit TextRuler(HWND dialog) : dpi_(dpi_of(dialog)) {
+  explicit TextRuler(HWND dialog) : dpi_(screen_dpi()) {
     const int id = template_of(dialog);
     font_ = id ? template_font(id) : TemplateFont{};
     if (!font_.found) return;
@@ -404,6 +407,7 @@ class TextRuler {
   TextRuler& operator=(const TextRuler&) = delete;
 
   bool ready() const { return dc_ != nullptr; }
+  UINT dpi() const { return dpi_; }
   HDC dc() const { return dc_; }
   std::string describe() const {
     return narrow(font_.face) + " " + std::to_string(font_.points) + " pt as " + narrow(drawn_with_) + " at " +
@@ -438,7 +442,39 @@ std::string control_name(HWND control) {
   return id > 0 && id < 0xFFFF ? "control " + std::to_string(id) : "label";
 }
 
-// Every text shown by a static control of the dialog fits its control.
+// Push buttons (and push-like boxes) draw their caption on one line inside a
+// border and the focus rectangle: a caption that comes closer to the edge
+// than that looks cut to a person.
+std::vector<HWND> push_buttons(HWND dialog) {
+  std::vector<HWND> found;
+  EnumChildWindows(
+      dialog,
+      [](HWND child, LPARAM list) -> BOOL {
+        const LONG style = GetWindowLongW(child, GWL_STYLE);
+        const LONG kind = style & BS_TYPEMASK;
+        const bool push = kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON ||
+                          ((kind == BS_AUTOCHECKBOX || kind == BS_CHECKBOX) && (style & BS_PUSHLIKE));
+        if (class_of(child) == L"Button" && IsWindowVisible(child) && push) {
+          reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+Measured measure_button(HWND button, HDC dc, const std::wstring& text, UINT dpi) {
+  RECT client{};
+  GetClientRect(button, &client);
+  RECT need{0, 0, 0, 0};
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_SINGLELINE | DT_CALCRECT);
+  // Two pixels of border and two more to the focus rectangle, each side.
+  const int pad = MulDiv(4, static_cast<int>(dpi), 96);
+  return {{need.right - need.left + 2 * pad, need.bottom - need.top}, {client.right, client.bottom}};
+}
+
+// Every text shown by a static control or a push button of the dialog fits
+// its control.
 void check_texts_fit(HWND dialog, const std::string& where) {
   TextRuler ruler(dialog);
   if (!ruler.ready()) {
@@ -451,6 +487,13 @@ void check_texts_fit(HWND dialog, const std::string& where) {
     const Measured m = measure_static(control, ruler.dc(), text);
     check(fits(m), ("fit: " + where + ": \"" + narrow(text) + "\"").c_str(),
           control_name(control) + " " + sizes(m) + " (" + ruler.describe() + ")");
+  }
+  for (HWND button : push_buttons(dialog)) {
+    const std::wstring text = text_of(button);
+    if (text.empty()) continue;
+    const Measured m = measure_button(button, ruler.dc(), text, ruler.dpi());
+    check(fits(m), ("fit: " + where + ": button \"" + narrow(text) + "\"").c_str(),
+          control_name(button) + " " + sizes(m) + " with its border (" + ruler.describe() + ")");
   }
 }
 
@@ -950,6 +993,7 @@ void run(const std::wstring& app) {
   main_window = wait_dialog([](HWND window) { return GetDlgItem(window, ID_CRYPT) && GetDlgItem(window, ID_FILE); });
   check(main_window != nullptr, "start: main window appears");
   if (!main_window) return;
+  note("DPI: %u of the screen, %u of the main window", screen_dpi(), window_dpi(main_window));
   wait_item_text(main_window, ID_FILE, L"plain.e2edata", DIALOG_WAIT_MS);
   screenshot(main_window, L"01-main-plain");
   check_main_plain(L"plain.e2edata", time, L" 300 KB");

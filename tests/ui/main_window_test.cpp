@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "ui/app_state.h"
 
@@ -164,6 +166,76 @@ TEST(KeepInside, MovesOnlyAsFarAsNeeded) {
         const Point p = kept_inside(c.window, area);
         EXPECT_EQ(p.x, c.expected.x);
         EXPECT_EQ(p.y, c.expected.y);
+    }
+}
+
+}  // namespace
+}  // namespace corvane::ui
+
+namespace corvane::ui {
+namespace {
+
+// Words of the given widths, a gap of 4 between them, lines 13 high, wrapped
+// greedily as DrawText does; a word wider than the width stands alone.
+MeasureText words(std::vector<std::int32_t> widths) {
+    return [widths](std::int32_t width) {
+        std::int32_t widest = 0, line = 0, lines = widths.empty() ? 0 : 1;
+        for (std::int32_t w : widths) {
+            const std::int32_t with_word = line == 0 ? w : line + 4 + w;
+            if (line != 0 && with_word > width) {
+                ++lines;
+                line = w;
+            } else {
+                line = with_word;
+            }
+            widest = std::max(widest, line);
+        }
+        return PixelSize{widest, lines * 13};
+    };
+}
+
+// The message dialog at 96 DPI: text 303 x 20 at (11, 11), OK 75 x 23 at
+// (125, 42), outer 330 x 103, on a 1024 x 768 work area.
+MessageGeometry geometry(PixelSize limit = {1024, 768}) {
+    return {{11, 11, 314, 31}, {125, 42, 200, 65}, {330, 103}, limit};
+}
+
+TEST(MessageLayout, GrowsOnlyWhereTheTextNeedsIt) {
+    const struct {
+        const char* name;
+        std::vector<std::int32_t> words;
+        PixelSize limit;
+        bool changed;
+        Rect text;
+        Rect button;
+        PixelSize outer;
+    } cases[] = {
+        {"one line that fits", {60, 60, 60}, {1024, 768}, false, {11, 11, 314, 31}, {125, 42, 200, 65}, {330, 103}},
+        {"exactly the width", {303}, {1024, 768}, false, {11, 11, 314, 31}, {125, 42, 200, 65}, {330, 103}},
+        // Two lines: taller by 6, the button and the dialog follow.
+        {"two lines", {100, 100, 100}, {1024, 768}, true, {11, 11, 314, 37}, {125, 48, 200, 71}, {330, 109}},
+        // One word wider than the control: wider by 97, the button stays centred.
+        {"a word wider than the line", {400}, {1024, 768}, true, {11, 11, 411, 31}, {173, 42, 248, 65}, {427, 103}},
+        // Eighty lines at this width are taller than the work area: the lines
+        // get wider until the text fits in height.
+        {"taller than the work area", std::vector<std::int32_t>(160, 140), {1024, 500}, true,
+         {11, 11, 1008, 362}, {472, 373, 547, 396}, {1024, 434}},
+        // Nothing fits in so small an area: the dialog takes all of it.
+        {"larger than the work area", std::vector<std::int32_t>(400, 140), {500, 200}, true,
+         {11, 11, 484, 128}, {210, 139, 285, 162}, {500, 200}},
+    };
+    for (const auto& c : cases) {
+        const MessagePlan plan = plan_message(geometry(c.limit), words(c.words));
+        EXPECT_EQ(plan.changed, c.changed) << c.name;
+        EXPECT_EQ(std::vector<std::int32_t>({plan.text.left, plan.text.top, plan.text.right, plan.text.bottom}),
+                  std::vector<std::int32_t>({c.text.left, c.text.top, c.text.right, c.text.bottom}))
+            << c.name;
+        EXPECT_EQ(std::vector<std::int32_t>(
+                      {plan.button.left, plan.button.top, plan.button.right, plan.button.bottom}),
+                  std::vector<std::int32_t>({c.button.left, c.button.top, c.button.right, c.button.bottom}))
+            << c.name;
+        EXPECT_EQ(plan.outer.width, c.outer.width) << c.name;
+        EXPECT_EQ(plan.outer.height, c.outer.height) << c.name;
     }
 }
 
