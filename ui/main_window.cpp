@@ -13,6 +13,11 @@ constexpr std::uint32_t VK_TAB_KEY = 0x09;
 constexpr std::uint32_t VK_SPACE_KEY = 0x20;
 constexpr std::uint32_t VK_LEFT_KEY = 0x25;
 constexpr std::uint32_t VK_RIGHT_KEY = 0x27;
+constexpr std::uint32_t VK_END_KEY = 0x23;
+constexpr std::uint32_t VK_HOME_KEY = 0x24;
+constexpr std::uint32_t VK_UP_KEY = 0x26;
+constexpr std::uint32_t VK_DOWN_KEY = 0x28;
+constexpr std::uint32_t VK_INSERT_KEY = 0x2D;
 
 }  // namespace
 
@@ -29,10 +34,21 @@ void command_line_path(const char16_t* command_line, char16_t* out) {
     out[n] = u'\0';
 }
 
-bool redirects_key(std::uint32_t virtual_key) {
-    // The few keys a read-only field still needs: moving the caret and the focus.
-    return virtual_key != VK_TAB_KEY && virtual_key != VK_SPACE_KEY && virtual_key != VK_LEFT_KEY &&
-           virtual_key != VK_RIGHT_KEY;
+bool redirects_key(std::uint32_t virtual_key, KeyModifiers modifiers) {
+    switch (virtual_key) {
+    case VK_TAB_KEY:
+    case VK_SPACE_KEY:
+    case VK_LEFT_KEY:
+    case VK_RIGHT_KEY:
+    case VK_HOME_KEY:
+    case VK_END_KEY: return false;
+    case VK_UP_KEY:
+    case VK_DOWN_KEY: return !modifiers.shift;
+    case 'C':
+    case 'A':
+    case VK_INSERT_KEY: return !modifiers.control;
+    default: return true;
+    }
 }
 
 KeyCommand key_command(std::uint32_t virtual_key, std::int32_t mode) {

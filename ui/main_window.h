@@ -19,9 +19,18 @@ inline constexpr std::uint32_t BASE_DPI = 96;
 // is skipped, then units are taken up to the next quote, the end, or 259.
 void command_line_path(const char16_t* command_line, char16_t* out);
 
+// The modifier keys held with a key.
+struct KeyModifiers {
+    bool control;
+    bool shift;
+};
+
 // True when a key pressed in one of the two read-only fields goes to the main
-// window instead: every key but Tab, Space, Left and Right.
-[[nodiscard]] bool redirects_key(std::uint32_t virtual_key);
+// window instead. The field keeps what any read-only edit control needs:
+// Tab, Space, Left, Right, Home and End (with any modifiers), Up and Down with
+// Shift (selecting), and Ctrl+C, Ctrl+Insert and Ctrl+A (copy, select all).
+// Every other key is redirected, the command letters with or without Ctrl.
+[[nodiscard]] bool redirects_key(std::uint32_t virtual_key, KeyModifiers modifiers);
 
 // The main window's answer to a key: handled says whether the key is one of
 // its commands at all; command is the id to post, 0 when the mode rules it out.

@@ -141,6 +141,11 @@ INT_PTR dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     }
 }
 
+// The modifiers as they were when the key message now handled was queued.
+KeyModifiers held_modifiers() {
+    return {GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_SHIFT) < 0};
+}
+
 int run_message_loop(AppState& state) {
     MSG message;
     for (;;) {
@@ -148,7 +153,7 @@ int run_message_loop(AppState& state) {
         if (got > 0) {
             if (message.message == WM_KEYDOWN &&
                 (message.hwnd == window_of(state.file_edit) || message.hwnd == window_of(state.keyfile_edit)) &&
-                redirects_key(static_cast<std::uint32_t>(message.wParam))) {
+                redirects_key(static_cast<std::uint32_t>(message.wParam), held_modifiers())) {
                 // Straight to the main window's key table: through the dialog
                 // manager the key would also become a character that matches a
                 // button's mnemonic ("&About"), and the command would run twice.

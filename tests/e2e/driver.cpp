@@ -13,7 +13,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -805,6 +807,126 @@ void check_main_texts_fit(FILETIME wide_date) {
   check_planted_fit(main_window, ID_DATE, {date_text(wide_date)}, "main date");
 }
 
+// ---- Real input and the clipboard ----------------------------------------------
+
+// Keys and clicks through the system's input queue, as a keyboard and a mouse
+// would give them: the program sees the modifiers held in its key state.
+void key_event(WORD key, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+  const bool extended = key == VK_HOME || key == VK_END || key == VK_INSERT || key == VK_LEFT || key == VK_RIGHT ||
+                        key == VK_UP || key == VK_DOWN;
+  input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0u) | (extended ? KEYEVENTF_EXTENDEDKEY : 0u);
+  SendInput(1, &input, sizeof input);
+}
+
+// One key pressed and released while the modifiers are held.
+void type_key(WORD key, std::initializer_list<WORD> held = {}) {
+  for (WORD modifier : held) key_event(modifier, false);
+  key_event(key, false);
+  key_event(key, true);
+  for (WORD modifier : held) key_event(modifier, true);
+}
+
+void click_on(HWND window) {
+  RECT area{};
+  GetWindowRect(window, &area);
+  SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+  INPUT input[2]{};
+  input[0].type = input[1].type = INPUT_MOUSE;
+  input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, input, sizeof input[0]);
+}
+
+bool empty_clipboard() {
+  return wait_until(
+      [] {
+        if (!OpenClipboard(nullptr)) return false;
+        const bool emptied = EmptyClipboard();
+        CloseClipboard();
+        return emptied != FALSE;
+      },
+      DIALOG_WAIT_MS);
+}
+
+// The clipboard's text, or "<none>" while it holds none.
+std::wstring clipboard_text() {
+  std::wstring text = L"<none>";
+  if (!OpenClipboard(nullptr)) return L"<busy>";
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* units = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = units;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+bool wait_clipboard(const std::wstring& expected) {
+  return wait_until([&] { return clipboard_text() == expected; }, DIALOG_WAIT_MS);
+}
+
+std::pair<DWORD, DWORD> selection_of(HWND edit) {
+  DWORD start = 0;
+  DWORD end = 0;
+  send(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  return {start, end};
+}
+
+bool wait_selection(HWND edit, DWORD start, DWORD end) {
+  return wait_until([&] { return selection_of(edit) == std::make_pair(start, end); }, DIALOG_WAIT_MS);
+}
+
+std::string selection_text(HWND edit) {
+  const auto [start, end] = selection_of(edit);
+  return "selection " + std::to_string(start) + " to " + std::to_string(end);
+}
+
+// In the File field the selection and clipboard keys act as in any read-only
+// field, typed for real; the command keys still reach the main window.
+void check_file_field_keys() {
+  HWND field = GetDlgItem(main_window, ID_FILE);
+  const std::wstring name = text_of(field);
+  const auto length = static_cast<DWORD>(name.size());
+  click_on(field);
+  check_focus(main_window, ID_FILE, "clipboard: a click puts the focus in the File field");
+  check(empty_clipboard(), "clipboard: emptied for the test");
+
+  type_key('A', {VK_CONTROL});
+  check(wait_selection(field, 0, length), "clipboard: Ctrl+A selects the whole name", selection_text(field));
+  type_key('C', {VK_CONTROL});
+  check(wait_clipboard(name), "clipboard: Ctrl+C copies the name", "clipboard \"" + narrow(clipboard_text()) + "\"");
+
+  type_key(VK_HOME);
+  check(wait_selection(field, 0, 0), "clipboard: Home puts the caret at the start", selection_text(field));
+  type_key(VK_END);
+  check(wait_selection(field, length, length), "clipboard: End puts the caret at the end", selection_text(field));
+  for (int i = 0; i < 4; ++i) type_key(VK_LEFT, {VK_SHIFT});
+  check(wait_selection(field, length - 4, length), "clipboard: Shift+Left selects back from the end",
+        selection_text(field));
+  check(empty_clipboard(), "clipboard: emptied again");
+  type_key(VK_INSERT, {VK_CONTROL});
+  check(wait_clipboard(name.substr(length - 4)), "clipboard: Ctrl+Insert copies the selection",
+        "clipboard \"" + narrow(clipboard_text()) + "\"");
+  // The selection keeps its anchor at the end: Shift+Home makes it the whole name.
+  type_key(VK_HOME, {VK_SHIFT});
+  check(wait_selection(field, 0, length), "clipboard: Shift+Home selects from the anchor to the start",
+        selection_text(field));
+
+  // A command key typed for real: no Ctrl held, so A goes to the main window.
+  type_key('A');
+  HWND about = wait_titled(L"About");
+  check(about != nullptr, "keys: A typed in the File field opens About");
+  if (about) {
+    click(about, IDCANCEL);
+    wait_gone(about);
+  }
+}
+
 // ---- Scenario ----------------------------------------------------------------------
 
 constexpr uint32_t PLAIN_SIZE = 300 * 1024;
@@ -1018,7 +1140,10 @@ void run(const std::wstring& app) {
   // Keys in the File field: with a plain file shown D and T do nothing, A
   // opens About. The commands are posted in key order, so a wrongly accepted D
   // or T would have opened its dialog before About.
-  if (!dialogs_only) key_check(L"DTA", L"About", "keys: with a plain file D and T do nothing, A opens About");
+  if (!dialogs_only) {
+    key_check(L"DTA", L"About", "keys: with a plain file D and T do nothing, A opens About");
+    check_file_field_keys();
+  }
 
   // 2 and 7. Select Password: the lists, a mismatch, then the real choice.
   const Encryption first{PASSWORD, HINT, 25, 65536};

@@ -47,17 +47,33 @@ TEST(CommandLine, LongLinesAreCutAt259Units) {
     EXPECT_EQ(path_of(quoted.c_str()), line.substr(0, 259));
 }
 
-TEST(KeyRedirection, OnlyCaretAndFocusKeysStayInTheField) {
+TEST(KeyRedirection, CaretSelectionAndClipboardKeysStayInTheField) {
+    constexpr KeyModifiers none{false, false}, ctrl{true, false}, shift{false, true}, both{true, true};
     struct Case {
         std::uint32_t key;
+        KeyModifiers modifiers;
         bool redirected;
     };
     const Case cases[] = {
-        {0x09, false}, {0x20, false}, {0x25, false}, {0x27, false},  // Tab, Space, Left, Right
-        {0x26, true},  {0x28, true},  {0x24, true},  {0x23, true},   // Up, Down, Home, End
-        {'D', true},   {'X', true},   {0x0D, true},  {0x2E, true},   // letters, Enter, Delete
+        // Caret and focus, with or without modifiers.
+        {0x09, none, false}, {0x20, none, false}, {0x25, none, false}, {0x27, none, false},  // Tab, Space, Left, Right
+        {0x25, shift, false}, {0x27, both, false},                                          // selecting, by word
+        {0x24, none, false}, {0x23, none, false}, {0x24, shift, false}, {0x23, both, false},  // Home, End
+        // Up and Down select with Shift only; alone they are the window's.
+        {0x26, none, true}, {0x28, none, true}, {0x26, shift, false}, {0x28, shift, false},
+        // Copy and select all.
+        {'C', ctrl, false}, {0x2D, ctrl, false}, {'A', ctrl, false}, {'A', both, false},
+        // Without Ctrl these are the window's: A is About; Insert alone, Shift+Insert
+        // (paste) and Ctrl+X or Ctrl+V change nothing in a read-only field.
+        {'A', none, true}, {'C', none, true}, {0x2D, none, true}, {0x2D, shift, true},
+        {'X', ctrl, true}, {'V', ctrl, true},
+        // The command letters stay commands, Ctrl or not.
+        {'D', none, true}, {'D', ctrl, true}, {'O', ctrl, true}, {'E', shift, true},
+        {0x0D, none, true}, {0x2E, none, true},  // Enter, Delete
     };
-    for (const auto& c : cases) EXPECT_EQ(redirects_key(c.key), c.redirected) << c.key;
+    for (const auto& c : cases)
+        EXPECT_EQ(redirects_key(c.key, c.modifiers), c.redirected)
+            << c.key << (c.modifiers.control ? " ctrl" : "") << (c.modifiers.shift ? " shift" : "");
 }
 
 TEST(KeyTable, CommandsByMode) {
