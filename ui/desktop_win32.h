@@ -22,6 +22,8 @@ inline constexpr UINT WM_JOB_DONE = WM_APP + 3;
 static_assert(WM_JOB_STATUS == 0x8002 && WM_JOB_DONE == 0x8003);
 // Re-applies the edit margins once the system has rescaled the main window.
 inline constexpr UINT WM_APPLY_MARGINS = WM_APP + 4;
+// Opens the file a drop has left in pick_path, after the drag source has been answered.
+inline constexpr UINT WM_OPEN_DROPPED = WM_APP + 5;
 
 // UTF-16 in portable code is wchar_t on Windows.
 inline const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }

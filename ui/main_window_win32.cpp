@@ -2,9 +2,11 @@
 // window placement routines the other dialogs share.
 #include "ui/desktop_win32.h"
 
-#include <objbase.h>
+#include <ole2.h>
 #include <commctrl.h>
 #include <shellapi.h>
+
+#include <new>
 
 #include "resources/resource.h"
 #include "ui/main_window.h"
@@ -31,6 +33,105 @@ UINT window_dpi(HWND window) {
     return dpi;
 }
 
+bool drop_allowed(const AppState& state, HWND window) {
+    return accepts_drop(state.job.run_state.load(), IsWindowEnabled(window) != FALSE);
+}
+
+// Takes the first file of a drop as the path to open; false when there is
+// none or it is too long (a longer path would be cut to another file's name).
+bool take_dropped_path(AppState& state, HDROP drop) {
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    if (length == 0 || length >= PATH_UNITS) return false;
+    SecureZeroMemory(state.pick_path, sizeof state.pick_path);
+    return DragQueryFileW(drop, 0, wide(state.pick_path), PATH_UNITS) == length;
+}
+
+// A dropped file is opened as a command-line path is; only the first counts.
+void on_drop(AppState& state, HWND window, HDROP drop) {
+    if (drop_allowed(state, window) && take_dropped_path(state, drop)) inspect_file(1);
+    DragFinish(drop);
+}
+
+// Drops from OLE drag sources, which is how the shell and most programs drag
+// (and the only way this system's drag sources reach another process under
+// Wine); older sources send WM_DROPFILES. Both end in inspect_file. The file
+// is opened once the drag source has been answered, so that a message about
+// it does not hold the source's drag loop.
+class FileDropTarget final : public IDropTarget {
+public:
+    explicit FileDropTarget(HWND window) : window_(window) {}
+    FileDropTarget(const FileDropTarget&) = delete;
+    FileDropTarget& operator=(const FileDropTarget&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropTarget)) {
+            *out = static_cast<IDropTarget*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+        FORMATETC format = files_format();
+        carries_files_ = data != nullptr && data->QueryGetData(&format) == S_OK;
+        return answer(effect);
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override { return answer(effect); }
+    HRESULT STDMETHODCALLTYPE DragLeave() override {
+        carries_files_ = false;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+        carries_files_ = false;
+        if (effect != nullptr) *effect = DROPEFFECT_NONE;
+        AppState& state = app_state();
+        if (data == nullptr || !drop_allowed(state, window_)) return S_OK;
+        FORMATETC format = files_format();
+        STGMEDIUM medium = {};
+        if (data->GetData(&format, &medium) != S_OK) return S_OK;
+        const bool taken = medium.tymed == TYMED_HGLOBAL && take_dropped_path(state, static_cast<HDROP>(medium.hGlobal));
+        ReleaseStgMedium(&medium);
+        if (!taken) return S_OK;
+        PostMessageW(window_, WM_OPEN_DROPPED, 0, 0);
+        if (effect != nullptr) *effect = DROPEFFECT_COPY;
+        return S_OK;
+    }
+
+private:
+    static FORMATETC files_format() { return {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}; }
+    HRESULT answer(DWORD* effect) const {
+        if (effect == nullptr) return E_INVALIDARG;
+        *effect = carries_files_ && drop_allowed(app_state(), window_) ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+        return S_OK;
+    }
+
+    HWND window_;
+    LONG references_ = 1;
+    bool carries_files_ = false;
+};
+
+void accept_drops(HWND window) {
+    DragAcceptFiles(window, TRUE);
+    // Without OLE (OleInitialize failed) WM_DROPFILES still works.
+    auto* target = new (std::nothrow) FileDropTarget(window);
+    if (target == nullptr) return;
+    RegisterDragDrop(window, target);
+    target->Release();
+}
+
+void on_open_dropped(AppState& state, HWND window) {
+    if (drop_allowed(state, window) && state.pick_path[0] != u'\0') inspect_file(1);
+}
+
 void init_main_window(AppState& state, HWND window) {
     SendMessageW(window, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconW(static_cast<HINSTANCE>(state.instance), MAKEINTRESOURCEW(IDI_CORVANE))));
@@ -39,7 +140,7 @@ void init_main_window(AppState& state, HWND window) {
     state.keyfile_edit = GetDlgItem(window, IDC_KEYFILE);
     set_edit_margins(window, window_dpi(window));
     move_to_default_position(window);
-    DragAcceptFiles(window, TRUE);
+    accept_drops(window);
 }
 
 void on_close(AppState& state, HWND window) {
@@ -48,7 +149,8 @@ void on_close(AppState& state, HWND window) {
     DestroyWindow(window);
 }
 
-void on_destroy(AppState& state) {
+void on_destroy(AppState& state, HWND window) {
+    RevokeDragDrop(window);
     if (state.job.run_state.load() != RunState::closing) return;
     // Only reachable from Idle: at most the last worker's final steps remain.
     if (state.worker_thread != nullptr) WaitForSingleObject(state.worker_thread, INFINITE);
@@ -100,18 +202,6 @@ BOOL on_command(AppState& state, HWND window, int id) {
     }
 }
 
-// A dropped file is opened as a command-line path is; only the first counts.
-void on_drop(AppState& state, HWND window, HDROP drop) {
-    if (accepts_drop(state.job.run_state.load(), IsWindowEnabled(window) != FALSE)) {
-        const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
-        // A longer path would be cut to another file's name.
-        if (length > 0 && length < PATH_UNITS) {
-            SecureZeroMemory(state.pick_path, sizeof state.pick_path);
-            if (DragQueryFileW(drop, 0, wide(state.pick_path), PATH_UNITS) == length) inspect_file(1);
-        }
-    }
-    DragFinish(drop);
-}
 
 INT_PTR dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_INITDIALOG) {
@@ -122,7 +212,7 @@ INT_PTR dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     AppState& state = state_of(window);
     switch (message) {
     case WM_CLOSE: on_close(state, window); return TRUE;
-    case WM_DESTROY: on_destroy(state); return TRUE;
+    case WM_DESTROY: on_destroy(state, window); return TRUE;
     case WM_KEYDOWN: {
         BOOL handled = FALSE;
         on_key(state, window, wparam, handled);
@@ -137,6 +227,7 @@ INT_PTR dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         return FALSE;
     case WM_APPLY_MARGINS: set_edit_margins(window, static_cast<UINT>(wparam)); return TRUE;
     case WM_DROPFILES: on_drop(state, window, reinterpret_cast<HDROP>(wparam)); return TRUE;
+    case WM_OPEN_DROPPED: on_open_dropped(state, window); return TRUE;
     default: return FALSE;
     }
 }
@@ -249,13 +340,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
 
     INITCOMMONCONTROLSEX controls = {8, 0xFF};
     if (!InitCommonControlsEx(&controls)) return 0;
-    // For the taskbar progress and the shell's file dialogs; both work without it.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // For the taskbar progress, the shell's file dialogs and OLE drops; all
+    // work without it but the last.
+    const HRESULT com = OleInitialize(nullptr);
 
     HWND window = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, main_window_proc,
                                      reinterpret_cast<LPARAM>(&state));
     if (window == nullptr) {
-        if (SUCCEEDED(com)) CoUninitialize();
+        if (SUCCEEDED(com)) OleUninitialize();
         return 0;
     }
     state.main_window = window;
@@ -263,6 +355,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
     if (state.pick_path[0] != u'\0') inspect_file(1);
 
     const int exit_code = run_message_loop(state);
-    if (SUCCEEDED(com)) CoUninitialize();
+    if (SUCCEEDED(com)) OleUninitialize();
     return exit_code;
 }

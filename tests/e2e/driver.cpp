@@ -7,8 +7,11 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>
+#include <shlobj.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -927,6 +930,230 @@ void check_file_field_keys() {
   }
 }
 
+// ---- Drag and drop ------------------------------------------------------------------
+
+// The data of a file dragged from a file manager: CF_HDROP in global memory.
+class DraggedFile final : public IDataObject {
+ public:
+  explicit DraggedFile(std::wstring path) : path_(std::move(path)) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
+      *out = static_cast<IDataObject*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(InterlockedDecrement(&references_)); }
+
+  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    if (QueryGetData(format) != S_OK) return DV_E_FORMATETC;
+    const size_t bytes = sizeof(DROPFILES) + (path_.size() + 2) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    if (!memory) return E_OUTOFMEMORY;
+    auto* files = static_cast<DROPFILES*>(GlobalLock(memory));
+    files->pFiles = sizeof(DROPFILES);
+    files->fWide = TRUE;
+    std::copy(path_.begin(), path_.end(), reinterpret_cast<wchar_t*>(files + 1));
+    GlobalUnlock(memory);
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = memory;
+    medium->pUnkForRelease = nullptr;
+    ++handed_out_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
+    return format && format->cfFormat == CF_HDROP && (format->tymed & TYMED_HGLOBAL) &&
+                   format->dwAspect == DVASPECT_CONTENT
+               ? S_OK
+               : DV_E_FORMATETC;
+  }
+  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+    if (out) out->ptd = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override {
+    if (direction != DATADIR_GET) return E_NOTIMPL;
+    FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    return SHCreateStdEnumFmtEtc(1, &format, out);
+  }
+  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
+    return OLE_E_ADVISENOTSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+  int handed_out() const { return handed_out_; }
+
+ private:
+  std::wstring path_;
+  LONG references_ = 1;
+  int handed_out_ = 0;
+};
+
+// Drops when the left button comes up, gives up on Escape.
+class DragSource final : public IDropSource {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropSource)) {
+      *out = static_cast<IDropSource*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape, DWORD keys) override {
+    if (escape) return DRAGDROP_S_CANCEL;
+    return (keys & MK_LBUTTON) ? S_OK : DRAGDROP_S_DROP;
+  }
+  HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+};
+
+void mouse_to(POINT point) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  const int width = std::max(2, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+  const int height = std::max(2, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+  input.mi.dx = MulDiv(point.x - left, 65535, width - 1);
+  input.mi.dy = MulDiv(point.y - top, 65535, height - 1);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+  SendInput(1, &input, sizeof input);
+}
+
+void mouse_button(bool up) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = up ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_LEFTDOWN;
+  SendInput(1, &input, sizeof input);
+}
+
+void pump_for(DWORD ms) {
+  const ULONGLONG end = GetTickCount64() + ms;
+  while (GetTickCount64() < end) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    Sleep(10);
+  }
+}
+
+struct DragResult {
+  HRESULT result;
+  DWORD effect;
+  int data_taken;
+};
+
+// Drags a file with the mouse from a small window of the driver's own onto
+// the middle of the target window and lets go there: an OLE drag, as a file
+// manager makes one. The hand moves on another thread while this one runs the
+// drag loop.
+DragResult drag_file_onto(HWND target, const std::wstring& path) {
+  static const ATOM source_class = [] {
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = DefWindowProcW;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    window_class.lpszClassName = L"CorvaneE2eDragSource";
+    return RegisterClassW(&window_class);
+  }();
+  RECT aim{};
+  GetWindowRect(target, &aim);
+  HWND source = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
+                                reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(source_class)), L"drag source",
+                                WS_POPUP | WS_BORDER | WS_VISIBLE, aim.right + 40, aim.top, 120, 80, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  if (!source) return {E_FAIL, DROPEFFECT_NONE, 0};
+  pump_for(200);
+  RECT from_rect{};
+  GetWindowRect(source, &from_rect);
+  const POINT from{(from_rect.left + from_rect.right) / 2, (from_rect.top + from_rect.bottom) / 2};
+  const POINT to{(aim.left + aim.right) / 2, (aim.top + aim.bottom) / 2};
+  mouse_to(from);
+  mouse_button(false);
+  // The drag loop reads the button from this thread's key state.
+  pump_for(200);
+
+  const std::array<POINT, 2> path_of_hand{from, to};
+  HANDLE hand = CreateThread(
+      nullptr, 0,
+      [](void* argument) -> DWORD {
+        const auto* points = static_cast<const POINT*>(argument);
+        Sleep(300);
+        for (int step = 1; step <= 20; ++step) {
+          mouse_to({points[0].x + (points[1].x - points[0].x) * step / 20,
+                    points[0].y + (points[1].y - points[0].y) * step / 20});
+          Sleep(30);
+        }
+        Sleep(500);
+        mouse_button(true);
+        return 0;
+      },
+      const_cast<POINT*>(path_of_hand.data()), 0, nullptr);
+  DraggedFile data(path);
+  DragSource drag_source;
+  DWORD effect = DROPEFFECT_NONE;
+  const HRESULT result = DoDragDrop(&data, &drag_source, DROPEFFECT_COPY, &effect);
+  if (hand) {
+    WaitForSingleObject(hand, DIALOG_WAIT_MS);
+    CloseHandle(hand);
+  }
+  DestroyWindow(source);
+  return {result, effect, data.handed_out()};
+}
+
+std::string drag_detail(const DragResult& drag) {
+  char text[96];
+  std::snprintf(text, sizeof text, "DoDragDrop 0x%08lX, effect %lu, data taken %d times",
+                static_cast<unsigned long>(drag.result), static_cast<unsigned long>(drag.effect), drag.data_taken);
+  return text;
+}
+
+void check_main_plain(const wchar_t* file_name, FILETIME time, const wchar_t* size_text);
+void check_main_container(const wchar_t* title, const wchar_t* stored_name, const std::wstring& scheme,
+                          const wchar_t* size_text, FILETIME time);
+
+// A file dropped on the main window is shown as a command-line path is; while
+// a dialog of the program is open, a drop is refused and changes nothing.
+void check_drops(const std::wstring& container, const std::wstring& plain, FILETIME time, const std::wstring& scheme) {
+  DragResult drag = drag_file_onto(main_window, plain);
+  check(drag.result == DRAGDROP_S_DROP && drag.effect == DROPEFFECT_COPY, "drop: the main window takes a dropped file",
+        drag_detail(drag));
+  wait_item_text(main_window, ID_CRYPT, L"&Encrypt...", DIALOG_WAIT_MS);
+  screenshot(main_window, L"14-main-dropped-plain");
+  check_main_plain(L"plain.e2edata", time, L" 300 KB");
+
+  drag = drag_file_onto(main_window, container);
+  check(drag.result == DRAGDROP_S_DROP && drag.effect == DROPEFFECT_COPY, "drop: a dropped container is taken too",
+        drag_detail(drag));
+  wait_item_text(main_window, ID_CRYPT, L"&Decrypt...", DIALOG_WAIT_MS);
+  check_main_container(L"plain.qvk", L"plain.e2edata", scheme, L" 300 KB", time);
+
+  click(main_window, ID_ABOUT);
+  HWND about = wait_titled(L"About");
+  check(about != nullptr, "drop: About open for the refused drop");
+  if (!about) return;
+  drag = drag_file_onto(main_window, plain);
+  check(drag.effect == DROPEFFECT_NONE && drag.data_taken == 0, "drop: refused while a dialog is open",
+        drag_detail(drag));
+  click(about, IDCANCEL);
+  check(wait_gone(about), "drop: About closes after the refused drop");
+  check_text(item_text(main_window, ID_CRYPT), L"&Decrypt...", "drop: the refused drop changed nothing");
+  check_text(text_of(main_window), L"plain.qvk", "drop: the title still names the container");
+}
+
 // ---- Scenario ----------------------------------------------------------------------
 
 constexpr uint32_t PLAIN_SIZE = 300 * 1024;
@@ -1286,6 +1513,7 @@ void run(const std::wstring& app) {
     progress = start_decrypt(decrypted, PASSWORD, L"decrypted.e2edata", HINT);
     if (progress) finish_job(progress, L"Decryption completed successfully.", "decrypt: completes");
     compare_output(plain, decrypted, "decrypt");
+    check_drops(container, plain, time, scheme);
     check_key_file(plain, key, time);
   }
   check_long_job(plain, big, time);
@@ -1444,6 +1672,8 @@ int wmain(int argc, wchar_t** argv) {
   const auto set_awareness = reinterpret_cast<SetAwarenessFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
   if (!set_awareness || !set_awareness(reinterpret_cast<HANDLE>(-4))) SetProcessDPIAware();
+  // The drag source of the drop checks.
+  check(SUCCEEDED(OleInitialize(nullptr)), "start: OLE for the drag source");
   app_resources = LoadLibraryExW(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   check(app_resources != nullptr, "start: the program's dialog templates can be read");
   run(argv[1]);
