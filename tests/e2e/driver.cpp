@@ -1,12 +1,16 @@
 // End-to-end driver for corvane.exe: starts the program, works its windows from
-// outside the way a user would (through window messages only), and checks what
-// the windows show and what the jobs leave on disk.
+// outside the way a user would (window messages, and real keys, clicks and
+// drags), and checks what the windows show, that every text fits, and what the
+// jobs leave on disk. The program's message dialog, linked in, is also shown
+// here for every status.
 //
 // Usage: corvane-e2e-driver <corvane.exe> <scratch folder> <screenshot folder>
 // Prints one line per check and ends with "N passed, M failed".
 
 #include <windows.h>
 #include <commctrl.h>
+
+#include "ui/desktop_win32.h"
 #include <ole2.h>
 #include <shlobj.h>
 
@@ -177,20 +181,27 @@ DWORD app_process_id = 0;
 HANDLE app_process = nullptr;
 HWND main_window = nullptr;
 
-std::vector<HWND> app_dialogs() {
-  std::vector<HWND> found;
+// The visible dialogs of a process: the program's, or the driver's own.
+std::vector<HWND> dialogs_of(DWORD process_id) {
+  struct Search {
+    DWORD process_id;
+    std::vector<HWND> found;
+  } search{process_id, {}};
   EnumWindows(
-      [](HWND window, LPARAM list) -> BOOL {
+      [](HWND window, LPARAM argument) -> BOOL {
+        auto& s = *reinterpret_cast<Search*>(argument);
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
-        if (process == app_process_id && IsWindowVisible(window) && class_of(window) == L"#32770") {
-          reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        if (process == s.process_id && IsWindowVisible(window) && class_of(window) == L"#32770") {
+          s.found.push_back(window);
         }
         return TRUE;
       },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
+
+std::vector<HWND> app_dialogs() { return dialogs_of(app_process_id); }
 
 // A visible dialog of the program that satisfies the predicate, waited for.
 HWND wait_dialog(const std::function<bool(HWND)>& match, DWORD timeout_ms = DIALOG_WAIT_MS) {
@@ -1154,6 +1165,70 @@ void check_drops(const std::wstring& container, const std::wstring& plain, FILET
   check_text(text_of(main_window), L"plain.qvk", "drop: the title still names the container");
 }
 
+// ---- The message dialog for every status --------------------------------------------
+
+// Most statuses cannot be brought about from outside (memory, threads, a full
+// disk), so the program's own message dialog, linked into this driver with
+// its templates, shows each one here, in this process, with the same fonts
+// at the same DPI; every text must show whole.
+void check_every_message() {
+  corvane::ui::app_state().instance = GetModuleHandleW(nullptr);
+  const struct {
+    int status;
+    const wchar_t* title;
+    const wchar_t* text;
+  } cases[] = {
+      {7, L"Memory Error", L"Memory allocation failed."},
+      {11, L"Error", L"Thread creation failed."},
+      {12, L"Error", L"Window creation failed."},
+      {14, L"Open Error", L"The file cannot be opened."},
+      {15, L"Read Error", L"File read failed."},
+      {16, L"Save Error", L"The file cannot be saved."},
+      {17, L"Write Error", L"File write failed."},
+      {18, L"Storage Error", L"There is not enough free disk space."},
+      {19, L"Open Error", L"The file is not a valid QVK format file."},
+      {20, L"Open Error", L"The file may require a newer version of Corvane."},
+      {21, L"Checksum Error", L"Checksum failed. The file may be corrupt."},
+      {23, L"Unexpected End of File Error", L"The file may be corrupt, incomplete, or incompatible."},
+      {35, L"Password Error", L"The password and/or keyfile you have entered is incorrect."},
+      {36, L"Password Error", L"Password and Confirm do not match. Try again."},
+      {22, L"Error", L"Error"},
+  };
+  for (const auto& c : cases) {
+    const std::string name = "message " + std::to_string(c.status);
+    int status = c.status;
+    HANDLE shower = CreateThread(
+        nullptr, 0,
+        [](void* argument) -> DWORD {
+          corvane::ui::message_dialog(nullptr, static_cast<corvane::StatusCode>(*static_cast<int*>(argument)));
+          return 0;
+        },
+        &status, 0, nullptr);
+    HWND dialog = nullptr;
+    wait_until(
+        [&] {
+          for (HWND window : dialogs_of(GetCurrentProcessId())) {
+            if (GetDlgItem(window, ID_MESSAGE_TEXT)) dialog = window;
+          }
+          return dialog != nullptr;
+        },
+        DIALOG_WAIT_MS);
+    check(dialog != nullptr, (name + ": shown").c_str());
+    if (dialog) {
+      check(text_of(dialog) == c.title && item_text(dialog, ID_MESSAGE_TEXT) == c.text,
+            (name + ": its title and text").c_str(),
+            "seen \"" + narrow(text_of(dialog)) + "\" / \"" + narrow(item_text(dialog, ID_MESSAGE_TEXT)) + "\"");
+      const std::wstring shot = L"m" + std::to_wstring(c.status) + L"-message";
+      screenshot(dialog, shot.c_str());
+      click(dialog, IDOK);
+    }
+    const bool ended = shower && WaitForSingleObject(shower, DIALOG_WAIT_MS) == WAIT_OBJECT_0;
+    check(ended, (name + ": OK closes it").c_str());
+    if (shower) CloseHandle(shower);
+    if (!ended) return;
+  }
+}
+
 // ---- Scenario ----------------------------------------------------------------------
 
 constexpr uint32_t PLAIN_SIZE = 300 * 1024;
@@ -1318,6 +1393,7 @@ FILETIME wide_date() {
 }
 
 void run(const std::wstring& app) {
+  check_every_message();
   CreateDirectoryW(scratch.c_str(), nullptr);
   const std::wstring plain = in_scratch(L"plain.e2edata");
   const std::wstring key = in_scratch(L"key.material");
