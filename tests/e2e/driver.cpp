@@ -15,7 +15,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -1097,30 +1096,47 @@ DragResult drag_file_onto(HWND target, const std::wstring& path) {
   // The drag loop reads the button from this thread's key state.
   pump_for(200);
 
-  const std::array<POINT, 2> path_of_hand{from, to};
+  // The hand waits for the drag loop to hold the mouse (its tracker takes the
+  // capture), moves, and lets go; should the loop not end, Escape ends it, so
+  // that a drop that goes wrong is a failure, not a hang.
+  struct Hand {
+    POINT from, to;
+    DWORD driver_thread;
+    HANDLE done;
+  } hand_of{from, to, GetCurrentThreadId(), CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   HANDLE hand = CreateThread(
       nullptr, 0,
       [](void* argument) -> DWORD {
-        const auto* points = static_cast<const POINT*>(argument);
-        Sleep(300);
+        const auto& h = *static_cast<const Hand*>(argument);
+        const auto capture_taken = [&] {
+          GUITHREADINFO info{};
+          info.cbSize = sizeof info;
+          return GetGUIThreadInfo(h.driver_thread, &info) && info.hwndCapture != nullptr;
+        };
+        wait_until(capture_taken, 5000);
         for (int step = 1; step <= 20; ++step) {
-          mouse_to({points[0].x + (points[1].x - points[0].x) * step / 20,
-                    points[0].y + (points[1].y - points[0].y) * step / 20});
+          mouse_to({h.from.x + (h.to.x - h.from.x) * step / 20, h.from.y + (h.to.y - h.from.y) * step / 20});
           Sleep(30);
         }
         Sleep(500);
         mouse_button(true);
+        if (WaitForSingleObject(h.done, 10000) == WAIT_OBJECT_0) return 0;
+        mouse_button(true);
+        if (WaitForSingleObject(h.done, 10000) == WAIT_OBJECT_0) return 0;
+        PostThreadMessageW(h.driver_thread, WM_KEYDOWN, VK_ESCAPE, 1);
         return 0;
       },
-      const_cast<POINT*>(path_of_hand.data()), 0, nullptr);
+      &hand_of, 0, nullptr);
   DraggedFile data(path);
   DragSource drag_source;
   DWORD effect = DROPEFFECT_NONE;
   const HRESULT result = DoDragDrop(&data, &drag_source, DROPEFFECT_COPY, &effect);
+  SetEvent(hand_of.done);
   if (hand) {
     WaitForSingleObject(hand, DIALOG_WAIT_MS);
     CloseHandle(hand);
   }
+  CloseHandle(hand_of.done);
   DestroyWindow(source);
   return {result, effect, data.handed_out()};
 }
