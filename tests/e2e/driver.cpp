@@ -325,13 +325,6 @@ int template_of(HWND dialog) {
   return 0;
 }
 
-UINT window_dpi(HWND window) {
-  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  static const auto get_dpi = reinterpret_cast<GetDpiForWindowFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-  return get_dpi ? get_dpi(window) : 0;
-}
-
 // The DPI the dialog manager scales a template's font by: the screen's, as a
 // DPI-aware program sees it (this driver is one).
 UINT screen_dpi() {
@@ -1396,7 +1389,7 @@ void compare_output(const std::wstring& source, const std::wstring& output, cons
 }
 
 void check_key_file(const std::wstring& plain, const std::wstring& key, FILETIME time);
-void check_long_job(const std::wstring& plain, const std::wstring& big, FILETIME time);
+void check_long_job(const std::wstring& big, FILETIME time);
 void close_program(HANDLE process);
 
 // A date whose text is among the widest in most formats: two-digit day and
@@ -1434,7 +1427,7 @@ void run(const std::wstring& app) {
   main_window = wait_dialog([](HWND window) { return GetDlgItem(window, ID_CRYPT) && GetDlgItem(window, ID_FILE); });
   check(main_window != nullptr, "start: main window appears");
   if (!main_window) return;
-  note("DPI: %u of the screen, %u of the main window", screen_dpi(), window_dpi(main_window));
+  note("the dialogs' DPI: %u", screen_dpi());
   wait_item_text(main_window, ID_FILE, L"plain.e2edata", DIALOG_WAIT_MS);
   screenshot(main_window, L"01-main-plain");
   check_main_plain(L"plain.e2edata", time, L" 300 KB");
@@ -1608,7 +1601,7 @@ void run(const std::wstring& app) {
     check_drops(container, plain, time, scheme);
     check_key_file(plain, key, time);
   }
-  check_long_job(plain, big, time);
+  check_long_job(big, time);
   close_program(process.hProcess);
 }
 
@@ -1675,7 +1668,7 @@ void check_key_file(const std::wstring& plain, const std::wstring& key, FILETIME
 }
 
 // 6 and 8. A long job: Pause, Continue, closing refused, Cancel answered No, then Yes.
-void check_long_job(const std::wstring& plain, const std::wstring& big, FILETIME time) {
+void check_long_job(const std::wstring& big, FILETIME time) {
   HWND progress = nullptr;
   // Enough to outlast the checks by far at 45000 rounds; the second pass
   // needs less.
@@ -1734,7 +1727,6 @@ void check_long_job(const std::wstring& plain, const std::wstring& big, FILETIME
                           : L"big.e2edata|decrypted.e2edata|key.material|keyed-out.e2edata|keyed.qvk|plain.e2edata|plain.qvk",
              "cancel: nothing else left in the folder");
   check_text(item_text(main_window, ID_CRYPT), L"&Encrypt...", "cancel: main window still shows the plain file");
-  (void)plain;
 }
 
 void close_program(HANDLE process) {
