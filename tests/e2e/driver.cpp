@@ -1111,6 +1111,16 @@ DragResult drag_file_onto(HWND target, const std::wstring& path) {
           mouse_to({h.from.x + (h.to.x - h.from.x) * step / 20, h.from.y + (h.to.y - h.from.y) * step / 20});
           Sleep(30);
         }
+        // The button comes up only where the hand has arrived.
+        wait_until(
+            [&] {
+              POINT at{};
+              GetCursorPos(&at);
+              if (at.x == h.to.x && at.y == h.to.y) return true;
+              mouse_to(h.to);
+              return false;
+            },
+            5000);
         Sleep(500);
         mouse_button(true);
         if (WaitForSingleObject(h.done, 10000) == WAIT_OBJECT_0) return 0;
@@ -1148,6 +1158,9 @@ void check_main_container(const wchar_t* title, const wchar_t* stored_name, cons
 // A file dropped on the main window is shown as a command-line path is; while
 // a dialog of the program is open, a drop is refused and changes nothing.
 void check_drops(const std::wstring& container, const std::wstring& plain, FILETIME time, const std::wstring& scheme) {
+  // The window takes drops only once the last dialog has given it back its input.
+  check(wait_until([] { return IsWindowEnabled(main_window) != FALSE; }, DIALOG_WAIT_MS),
+        "drop: the main window is enabled again after the decryption");
   DragResult drag = drag_file_onto(main_window, plain);
   check(drag.result == DRAGDROP_S_DROP && drag.effect == DROPEFFECT_COPY, "drop: the main window takes a dropped file",
         drag_detail(drag));
