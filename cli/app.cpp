@@ -31,7 +31,8 @@ using terminal::Stream;
 
 // True when path can be read as an input, else its failure in task. The same
 // open as the job's: a regular file only, so a pipe, a device or a folder
-// fails at once, before a password is asked.
+// fails at once, before a password is asked. The file's size is kept as the
+// task's total, for the progress line.
 bool input_ok(const std::u16string& path, FileTask& task) {
     const platform::FileHandle file = platform::open_read(path.c_str());
     if (file == platform::INVALID_FILE) {
@@ -40,6 +41,8 @@ bool input_ok(const std::u16string& path, FileTask& task) {
         task.err = failure_line(StatusCode::open_failed, path, task.reason);
         return false;
     }
+    platform::FileFacts facts;
+    if (platform::file_facts(file, &facts)) task.total = facts.size;
     platform::close(file);
     return true;
 }
@@ -187,14 +190,6 @@ BatchSettings settings_of(const Options& o, JobKind kind) {
     return s;
 }
 
-std::uint64_t size_of(const std::u16string& path) {
-    const platform::FileHandle file = platform::open_read(path.c_str());
-    platform::FileFacts facts;
-    const bool known = file != platform::INVALID_FILE && platform::file_facts(file, &facts);
-    platform::close(file);
-    return known ? facts.size : 0;
-}
-
 // --- Commands -----------------------------------------------------------------
 
 std::u16string encrypt_output(const Options& o, const std::u16string& input) {
@@ -220,7 +215,6 @@ int run_encrypt(const Options& o) {
         if (!input_ok(t.input, t)) continue;
         t.output = encrypt_output(o, t.input);
         if (!output_ok(o, t, files)) continue;
-        t.total = size_of(t.input);
         t.ready = true;
     }
     if (ready_count(tasks) == 0) return nothing_to_run(tasks);
@@ -359,7 +353,6 @@ int run_test(const Options& o) {
             }
             continue;
         }
-        t.total = size_of(t.input);
         t.ready = true;
     }
     const bool several = tasks.size() > 1;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -206,15 +207,25 @@ int run_batch(std::vector<FileTask>& tasks, const BatchSettings& settings, const
             report.ended(i);
         }
 
-    std::atomic<bool> all_done{false};
+    // The watch below wakes when the last worker ends, not at its next step,
+    // so a call of many small files does not wait out a step for each.
+    std::mutex done_lock;
+    std::condition_variable done_signal;
+    bool all_done = false;
     std::thread joiner([&] {
         for (auto& t : threads) t.join();
-        all_done.store(true, std::memory_order_release);
+        std::lock_guard<std::mutex> guard(done_lock);
+        all_done = true;
+        done_signal.notify_all();
     });
     bool ended = false;
     auto last_draw = std::chrono::steady_clock::time_point{};
     for (;;) {
-        const bool done = all_done.load(std::memory_order_acquire);
+        bool done = false;
+        {
+            std::lock_guard<std::mutex> guard(done_lock);
+            done = all_done;
+        }
         if (!ended && terminal::interrupted()) {
             ended = true;
             std::lock_guard<std::mutex> guard(running_lock);
@@ -231,7 +242,8 @@ int run_batch(std::vector<FileTask>& tasks, const BatchSettings& settings, const
             }
         }
         if (done) break;
-        std::this_thread::sleep_for(WATCH_STEP);
+        std::unique_lock<std::mutex> wait(done_lock);
+        done_signal.wait_for(wait, WATCH_STEP, [&] { return all_done; });
     }
     joiner.join();
 
