@@ -120,18 +120,32 @@ bool is_held(const struct stat& st) {
     return h.readers > 0 || h.writers > 0;
 }
 
-// Clears O_NONBLOCK: it only kept the open from waiting, and reads and writes
-// of a regular file do not block anyway.
-void blocking(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-}
-
 int close_keeping_errno(int fd) {
     const int saved = errno;
     ::close(fd);
     errno = saved;
     return -1;
+}
+
+// Opens name and keeps it only when the opened file is a regular one (*st its
+// facts); -1 with errno set otherwise. O_NONBLOCK lets a FIFO open at once
+// instead of waiting for its other end, and O_NOCTTY keeps a terminal from
+// becoming the controlling one, so the check below always gets to refuse
+// them; the flag is cleared again, since a regular file never blocks.
+int open_regular(const std::string& name, int flags, mode_t mode, struct stat* st) {
+    int fd;
+    do {
+        fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    if (::fstat(fd, st) != 0) return close_keeping_errno(fd);
+    if (!S_ISREG(st->st_mode)) {
+        errno = static_cast<int>(S_ISDIR(st->st_mode) ? EISDIR : ERROR_NOT_REGULAR_FILE);
+        return close_keeping_errno(fd);
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    return fd;
 }
 
 // Windows' read-only attribute is the owner write bit here; root could write
@@ -165,22 +179,11 @@ FileHandle open_for_writing(const char16_t* path, bool must_be_new) {
             }
         }
     }
-    // Never waits for a pipe's reader nor takes a terminal as controlling one.
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    int flags = O_WRONLY | O_CREAT;
     if (must_be_new) flags |= O_EXCL;
-    int fd;
-    do {
-        fd = ::open(name.c_str(), flags, must_be_new ? 0600 : 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return INVALID_FILE;
-
     struct stat st {};
-    if (::fstat(fd, &st) != 0) return close_keeping_errno(fd);
-    if (!S_ISREG(st.st_mode)) {
-        errno = static_cast<int>(S_ISDIR(st.st_mode) ? EISDIR : ERROR_NOT_REGULAR_FILE);
-        return close_keeping_errno(fd);
-    }
-    blocking(fd);
+    const int fd = open_regular(name, flags, must_be_new ? 0600 : 0666, &st);
+    if (fd < 0) return INVALID_FILE;
     {
         std::lock_guard<std::mutex> guard(registry().lock);
         const Holders h = holders_locked(id_of(st));
@@ -365,20 +368,9 @@ FileHandle open_read(const char16_t* path) {
         errno = EINVAL;
         return INVALID_FILE;
     }
-    // O_NONBLOCK: a FIFO opens at once instead of waiting for its writer, and
-    // is then refused below with everything else that is not a regular file.
-    int fd;
-    do {
-        fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return INVALID_FILE;
     struct stat st {};
-    if (::fstat(fd, &st) != 0) return close_keeping_errno(fd);
-    if (!S_ISREG(st.st_mode)) {
-        errno = static_cast<int>(S_ISDIR(st.st_mode) ? EISDIR : ERROR_NOT_REGULAR_FILE);
-        return close_keeping_errno(fd);
-    }
-    blocking(fd);
+    const int fd = open_regular(name, O_RDONLY, 0, &st);
+    if (fd < 0) return INVALID_FILE;
     std::lock_guard<std::mutex> guard(registry().lock);
     if (holders_locked(id_of(st)).writers > 0) {
         errno = EBUSY;
