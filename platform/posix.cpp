@@ -131,7 +131,9 @@ int close_keeping_errno(int fd) {
 // facts); -1 with errno set otherwise. O_NONBLOCK lets a FIFO open at once
 // instead of waiting for its other end, and O_NOCTTY keeps a terminal from
 // becoming the controlling one, so the check below always gets to refuse
-// them; the flag is cleared again, since a regular file never blocks.
+// them. The flag is then cleared, since a regular file never blocks: the
+// callers' flags hold no status flag, and F_SETFL ignores the access mode and
+// creation flags, so setting them clears it without reading the flags first.
 int open_regular(const std::string& name, int flags, mode_t mode, struct stat* st) {
     int fd;
     do {
@@ -143,8 +145,7 @@ int open_regular(const std::string& name, int flags, mode_t mode, struct stat* s
         errno = static_cast<int>(S_ISDIR(st->st_mode) ? EISDIR : ERROR_NOT_REGULAR_FILE);
         return close_keeping_errno(fd);
     }
-    const int status = ::fcntl(fd, F_GETFL);
-    if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    ::fcntl(fd, F_SETFL, flags);
     return fd;
 }
 
