@@ -342,10 +342,16 @@ int run_decrypt(const Options& o) {
 
 int run_test(const Options& o) {
     std::vector<FileTask> tasks(o.inputs.size());
+    const BatchSettings settings = settings_of(o, JobKind::testing);
+    // No password waits on these checks: the job's own open reports the same
+    // failure, so the inputs are opened first only when the progress line
+    // needs their sizes. On a call of many small files that open is a sixth
+    // of the time.
+    const bool sized = shows_call_progress(settings, tasks.size());
     for (std::size_t i = 0; i < tasks.size(); ++i) {
         FileTask& t = tasks[i];
         t.input = o.inputs[i];
-        if (!input_ok(t.input, t)) {
+        if (sized && !input_ok(t.input, t)) {
             if (o.json) {
                 Json failed{{"path", to_display_utf8(t.input)}};
                 add_status(failed, StatusCode::open_failed, t.reason, u"");
@@ -357,7 +363,7 @@ int run_test(const Options& o) {
     }
     const bool several = tasks.size() > 1;
     const char16_t* passed = ui::job_result_text(completion_kind(JobKind::testing, StatusCode::ok));
-    const int status = run_batch(tasks, settings_of(o, JobKind::testing), [&](FileTask& t, JobContext& job,
+    const int status = run_batch(tasks, settings, [&](FileTask& t, JobContext& job,
                                                                               ProgressSink* sink) {
         ContainerLook look;
         if (o.json) look_at_container(t.input, look);

@@ -133,6 +133,10 @@ unsigned workers_for(unsigned jobs, std::size_t tasks) {
     return static_cast<unsigned>(std::min<std::size_t>(n, std::max<std::size_t>(tasks, 1)));
 }
 
+bool shows_call_progress(const BatchSettings& settings, std::size_t count) {
+    return count > 1 && !settings.quiet && terminal::is_terminal(Stream::err);
+}
+
 int run_batch(std::vector<FileTask>& tasks, const BatchSettings& settings, const TaskWork& work) {
     std::vector<std::size_t> ready;
     std::uint64_t total = 0;
@@ -150,7 +154,7 @@ int run_batch(std::vector<FileTask>& tasks, const BatchSettings& settings, const
     if (on_terminal && !several)
         single = std::make_unique<ProgressLine>(to_display_utf8(ui::job_start_text(settings.kind).text),
                                                 terminal::width(Stream::err));
-    if (on_terminal && several)
+    if (shows_call_progress(settings, tasks.size()))
         call = std::make_unique<CallProgress>(settings.kind, ready.size(), total, terminal::width(Stream::err));
 
     OrderedReport report(tasks);

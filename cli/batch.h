@@ -46,6 +46,10 @@ struct BatchSettings {
 // first task that failed, else 0.
 [[nodiscard]] int run_batch(std::vector<FileTask>& tasks, const BatchSettings& settings, const TaskWork& work);
 
+// True when a call of count tasks shows one progress line over all of them,
+// which needs each task's total before the run.
+[[nodiscard]] bool shows_call_progress(const BatchSettings& settings, std::size_t count);
+
 // How many tasks run at once for a -j value: 0 is one per core.
 [[nodiscard]] unsigned workers_for(unsigned jobs, std::size_t tasks);
 

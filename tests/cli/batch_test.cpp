@@ -185,15 +185,21 @@ TEST_F(Batch, TheFactsAsJsonAgreeWithTheContainers) {
     EXPECT_EQ(facts[3]["status"], 14);
     EXPECT_EQ(facts[3]["reason"], reason_text(Reason::no_such_file));
 
-    const ProcessResult tested = run({"test", "--json", "notes.qvk", "damaged.qvk"});
+    const ProcessResult tested = run({"test", "--json", "notes.qvk", "damaged.qvk", "absent.qvk"});
     EXPECT_EQ(tested.exit_code, 21);
+    EXPECT_EQ(tested.err, failure("damaged.qvk", "Checksum Error: Checksum failed. The file may be corrupt.", 21) +
+                              failure("absent.qvk", OPEN_ERROR, 14, reason_text(Reason::no_such_file)));
     const Json results = Json::parse(tested.out);
-    ASSERT_EQ(results.size(), 2u);
+    ASSERT_EQ(results.size(), 3u);
     EXPECT_EQ(results[0]["status"], 0);
     EXPECT_EQ(results[0]["message"], "Test completed. There are no errors.");
     EXPECT_EQ(results[0]["stored"]["name"], "notes.txt");
     EXPECT_EQ(results[1]["status"], 21);
     EXPECT_EQ(results[1]["message"], "Checksum failed. The file may be corrupt.");
+    EXPECT_EQ(results[2], (Json{{"path", "absent.qvk"},
+                                {"status", 14},
+                                {"message", "The file cannot be opened."},
+                                {"reason", reason_text(Reason::no_such_file)}}));
 
     const ProcessResult single = run({"test", "--json", "notes.qvk"});
     EXPECT_TRUE(Json::parse(single.out).is_object());
