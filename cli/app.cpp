@@ -69,10 +69,14 @@ public:
     }
 
     // The earlier input whose output is path too, or null; records path.
+    // Compared as the system compares names, so that on Windows "a.qvk" and
+    // "A.qvk" are one output.
     const std::u16string* output_taken(const std::u16string& path, const std::u16string& input) {
         std::error_code ec;
-        const std::u16string key = std::filesystem::absolute(std::filesystem::path(path), ec).lexically_normal().u16string();
-        const auto [it, fresh] = outputs_.emplace(ec ? path : key, input);
+        std::u16string key = std::filesystem::absolute(std::filesystem::path(path), ec).lexically_normal().u16string();
+        if (ec) key = path;
+        platform::fold_name_case(key.data(), key.size());
+        const auto [it, fresh] = outputs_.emplace(key, input);
         return fresh ? nullptr : &it->second;
     }
 

@@ -122,6 +122,12 @@ enum class PathKind { missing, file, link, folder, other };
 // True when both paths name the same existing file.
 [[nodiscard]] bool same_file(const char16_t* a, const char16_t* b);
 
+// Puts the length units of path, in place, into the form in which the system
+// compares names: upper case on Windows, whose names ignore letter case;
+// unchanged on POSIX. Two names of one file that is yet to be created, which
+// differ in letter case alone, then compare equal.
+void fold_name_case(char16_t* path, std::size_t length);
+
 // The identity of the existing file at path (links followed): equal for two
 // names of one file, different for different files. False if it has none.
 struct FileIdentity {

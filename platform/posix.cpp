@@ -544,6 +544,8 @@ bool file_identity(const char16_t* path, FileIdentity* identity) {
     return true;
 }
 
+void fold_name_case(char16_t*, std::size_t) {}
+
 bool same_file(const char16_t* a, const char16_t* b) {
     std::string first;
     std::string second;

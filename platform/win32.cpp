@@ -13,6 +13,7 @@
 #include "platform/device_names.h"
 #include "platform/own_errors.h"
 
+#include <climits>
 #include <cstring>
 
 namespace corvane::platform {
@@ -228,6 +229,14 @@ bool file_identity(const char16_t* path, FileIdentity* identity) {
     identity->volume = info.dwVolumeSerialNumber;
     identity->index = join(info.nFileIndexHigh, info.nFileIndexLow);
     return true;
+}
+
+void fold_name_case(char16_t* path, std::size_t length) {
+    // The invariant locale's upper case, as the file systems' own tables have it.
+    if (length == 0 || length > static_cast<std::size_t>(INT_MAX)) return;
+    wchar_t* text = reinterpret_cast<wchar_t*>(path);
+    const int n = static_cast<int>(length);
+    (void)LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text, n, text, n, nullptr, nullptr, 0);
 }
 
 bool same_file(const char16_t* a, const char16_t* b) {

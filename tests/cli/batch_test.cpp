@@ -128,6 +128,22 @@ TEST_F(Batch, OutputsThatWouldMeetAreRefusedBeforeAnyWork) {
     EXPECT_EQ(two.err, "corvane-cli: 'same.qvk' is the output of 'same.txt' too\n");
     EXPECT_EQ(decrypted("same.qvk"), "one");
 
+    // Outputs that differ in letter case alone are one file where names ignore case.
+    fs::create_directories(dir_ / "d1");
+    fs::create_directories(dir_ / "d2");
+    fs::create_directories(dir_ / "out");
+    put("d1/x.txt", "lower");
+    put("d2/X.txt", "upper");
+    const ProcessResult cased = run({"encrypt", "d1/x.txt", "d2/X.txt", "-O", "out", "-f", "-q", "--password-file", "pw"});
+    if (names_ignore_case()) {
+        EXPECT_EQ(cased.exit_code, 2);
+        EXPECT_EQ(cased.err, "corvane-cli: 'out/X.qvk' is the output of 'd1/x.txt' too\n");
+        EXPECT_EQ(decrypted("out/x.qvk"), "lower");
+    } else {
+        EXPECT_EQ(cased.exit_code, 0) << cased.err;
+        EXPECT_EQ(decrypted("out/X.qvk"), "upper");
+    }
+
     const ProcessResult one_output = run({"encrypt", "same.txt", "same.doc", "-o", "x.qvk", "--password-file", "pw"});
     EXPECT_EQ(one_output.exit_code, 2);
     EXPECT_NE(one_output.err.find("-o names the output of one file"), std::string::npos) << one_output.err;

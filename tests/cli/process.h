@@ -47,6 +47,8 @@ enum class Reason { no_such_file, no_such_folder, is_folder };
 // program) and allows : < > | ? in file names; Windows does neither.
 [[nodiscard]] bool arguments_are_bytes();
 [[nodiscard]] bool names_allow_reserved_characters();
+// Whether two names that differ in letter case alone name one file (Windows).
+[[nodiscard]] bool names_ignore_case();
 
 // Runs program on a pseudo-terminal (POSIX only; can_use_terminal() says
 // whether it is available), typing input and returning what the terminal

@@ -104,6 +104,7 @@ std::string reason_text(Reason reason) {
 
 bool arguments_are_bytes() { return true; }
 bool names_allow_reserved_characters() { return true; }
+bool names_ignore_case() { return false; }
 
 bool can_use_terminal() { return true; }
 

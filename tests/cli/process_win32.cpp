@@ -158,6 +158,7 @@ std::string reason_text(Reason reason) {
 
 bool arguments_are_bytes() { return false; }
 bool names_allow_reserved_characters() { return false; }
+bool names_ignore_case() { return true; }
 
 bool can_use_terminal() { return false; }
 ProcessResult run_on_terminal(const std::filesystem::path&, const std::vector<std::string>&,
