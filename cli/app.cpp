@@ -367,8 +367,7 @@ int run_test(const Options& o) {
     }
     const bool several = tasks.size() > 1;
     const char16_t* passed = ui::job_result_text(completion_kind(JobKind::testing, StatusCode::ok));
-    const int status = run_batch(tasks, settings, [&](FileTask& t, JobContext& job,
-                                                                              ProgressSink* sink) {
+    const int status = run_batch(tasks, settings, [&](FileTask& t, JobContext& job, ProgressSink* sink) {
         ContainerLook look;
         if (o.json) look_at_container(t.input, look);
         const StatusCode s = test_file(job, t.input.c_str(), sink);

@@ -147,14 +147,14 @@ int run_batch(std::vector<FileTask>& tasks, const BatchSettings& settings, const
         }
 
     const bool on_terminal = !settings.quiet && terminal::is_terminal(Stream::err);
-    const bool several = tasks.size() > 1;
+    const bool call_line = shows_call_progress(settings, tasks.size());
     // One file draws its own line as today; several share one for the call.
     std::unique_ptr<ProgressLine> single;
     std::unique_ptr<CallProgress> call;
-    if (on_terminal && !several)
+    if (on_terminal && tasks.size() == 1)
         single = std::make_unique<ProgressLine>(to_display_utf8(ui::job_start_text(settings.kind).text),
                                                 terminal::width(Stream::err));
-    if (shows_call_progress(settings, tasks.size()))
+    if (call_line)
         call = std::make_unique<CallProgress>(settings.kind, ready.size(), total, terminal::width(Stream::err));
 
     OrderedReport report(tasks);
@@ -279,7 +279,7 @@ int run_batch(std::vector<FileTask>& tasks, const BatchSettings& settings, const
         say(Stream::err, "corvane-cli: cancelled\n");
         return terminal::interrupted_status();
     }
-    if (on_terminal && several)
+    if (call_line)
         say(Stream::err, std::to_string(tasks.size()) + " files: " + std::to_string(succeeded) + " done, " +
                              std::to_string(failed) + " failed\n");
     return status;

@@ -122,7 +122,6 @@ TEST_F(Batch, OutputsThatWouldMeetAreRefusedBeforeAnyWork) {
     put("same.txt", "one");
     put("same.doc", "two");
     put("pw", "pw");
-    const auto before = entries();
     const ProcessResult two = run({"encrypt", "same.txt", "same.doc", "-f", "-q", "--password-file", "pw"});
     EXPECT_EQ(two.exit_code, 2);
     EXPECT_EQ(two.err, "corvane-cli: 'same.qvk' is the output of 'same.txt' too\n");
